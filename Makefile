@@ -1,0 +1,39 @@
+# One entry point: `make test` installs what is missing, configures, builds and tests.
+PRESET ?= ci
+BUILD  ?= build
+JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages needed to build and test.
+PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test clean
+
+all: build
+
+deps:
+	@if [ "$$(uname)" = Darwin ]; then \
+	  echo "On macOS: brew install cmake ninja icu4c nlohmann-json googletest"; \
+	elif command -v dpkg-query >/dev/null 2>&1; then \
+	  falta=""; for p in $(PACOTES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || falta="$$falta $$p"; \
+	  done; \
+	  if [ -n "$$falta" ]; then \
+	    echo "installing:$$falta"; \
+	    $(SUDO) apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$falta; \
+	  fi; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset $(PRESET)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) build-*
