@@ -4,7 +4,7 @@ BUILD  ?= build
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages needed to build and test.
-PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev
+PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
