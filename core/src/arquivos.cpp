@@ -1,0 +1,139 @@
+#include "arquivos.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
+
+namespace kivo::arquivos {
+
+namespace {
+
+int abrirPadrao(const char* caminho, int flags, mode_t modo) { return ::open(caminho, flags, modo); }
+
+constexpr Operacoes kPadrao{&::write, &::rename, &abrirPadrao};
+
+Operacoes& atuais() {
+    static Operacoes ops = kPadrao;
+    return ops;
+}
+
+// A name nobody can guess: 64 random bits (time and pid as a fallback).
+std::string sufixoAleatorio() {
+    unsigned long long r = 0;
+#if defined(__linux__)
+    if (getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) r = 0;
+#else
+    arc4random_buf(&r, sizeof r);
+#endif
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    r ^= (static_cast<unsigned long long>(t.tv_nsec) << 20) ^ static_cast<unsigned long long>(getpid());
+    char b[20];
+    std::snprintf(b, sizeof b, "%016llx", r);
+    return b;
+}
+
+}  // namespace
+
+Operacoes& operacoes() { return atuais(); }
+
+std::string juntar(const std::string& pasta, std::string_view nome) {
+    if (pasta.empty()) return std::string(nome);
+    std::string r = pasta;
+    if (r.back() != '/') r.push_back('/');
+    r.append(nome);
+    return r;
+}
+const Operacoes& padrao() { return kPadrao; }
+
+std::optional<std::string> lerTudo(const std::string& caminho) {
+    const int fd = ::open(caminho.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> conteudo;
+    struct stat st{};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::string s;
+        s.resize(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t n = 0;
+        for (;;) {
+            if (n == s.size()) s.resize(s.size() * 2);
+            const ssize_t r = ::read(fd, s.data() + n, s.size() - n);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) break;
+            if (r == 0) {
+                s.resize(n);
+                conteudo = std::move(s);
+                break;
+            }
+            n += static_cast<std::size_t>(r);
+        }
+    }
+    ::close(fd);
+    return conteudo;
+}
+
+int criarPastas(const std::string& pasta) {
+    if (pasta.empty()) return 0;
+    struct stat st{};
+    if (::stat(pasta.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const std::size_t barra = pasta.find_last_of('/', pasta.find_last_not_of('/'));
+    if (barra != std::string::npos && barra > 0) {
+        const int e = criarPastas(pasta.substr(0, barra));
+        if (e != 0) return e;
+    }
+    if (::mkdir(pasta.c_str(), 0777) == 0) return 0;
+    const int e = errno;
+    if (e == EEXIST && ::stat(pasta.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    return e;
+}
+
+int substituir(const std::string& pasta, const std::string& nome, std::string_view dados) {
+    const Operacoes& ops = atuais();
+    std::string temporario;
+    int fd = -1;
+    for (int tentativa = 0; tentativa < 16 && fd < 0; ++tentativa) {
+        temporario = juntar(pasta, "." + nome + "." + sufixoAleatorio() + ".tmp");
+        // O_EXCL: never opens an existing file or follows a planted link.
+        fd = ops.abrir(temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) return errno;
+    }
+    if (fd < 0) return EEXIST;
+    int erro = 0;
+    for (std::size_t feito = 0; feito < dados.size();) {
+        const ssize_t r = ops.escrever(fd, dados.data() + feito, dados.size() - feito);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            erro = r < 0 ? errno : EIO;
+            break;
+        }
+        feito += static_cast<std::size_t>(r);
+    }
+    if (::close(fd) != 0 && erro == 0) erro = errno;
+    if (erro == 0 && ops.renomear(temporario.c_str(), juntar(pasta, nome).c_str()) != 0) erro = errno;
+    if (erro != 0) ::unlink(temporario.c_str());
+    return erro;
+}
+
+std::vector<std::string> listar(const std::string& pasta) {
+    std::vector<std::string> nomes;
+    DIR* d = ::opendir(pasta.c_str());
+    if (!d) return nomes;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        nomes.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    return nomes;
+}
+
+}  // namespace kivo::arquivos
