@@ -217,7 +217,8 @@ TEST(TeclasCodigo, TextoAsciiDaSempreUmaTeclaConhecida) {
         }
     }
     for (int n = 1; n <= 12; ++n) {
-        const std::string t = "f" + std::to_string(n);
+        std::string t = "f";
+        t += std::to_string(n);
         SCOPED_TRACE(t);
         const auto c = Teclas::codigo(t);
         ASSERT_TRUE(c);
