@@ -8,7 +8,7 @@ PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgte
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test clean
+.PHONY: all deps build test bench clean
 
 all: build
 
@@ -34,6 +34,13 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Speed and memory of the hook (table) and of the library (Google Benchmark).
+bench: build
+	@for p in time valgrind; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
+	bench/gancho.sh $(BUILD)
+	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
 
 clean:
 	rm -rf $(BUILD) build-*
