@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace kivo {
@@ -277,19 +276,6 @@ TEST(TeclasProtegido, TerminaisShellsECofres) {
         SCOPED_TRACE(c.texto);
         EXPECT_EQ(Teclas::protegido(c.texto), c.esperado);
     }
-}
-
-TEST(Teclas, PrimeiroUsoEmVariasThreads) {
-    std::vector<std::thread> threads;
-    std::vector<int> certos(8, 0);
-    for (int k = 0; k < 8; ++k) {
-        threads.emplace_back([k, &certos] {
-            certos[k] = Teclas::codigo("cima") == "ArrowUp" && Teclas::protegido("Terminal") &&
-                        Teclas::virtuais().size() == 103;
-        });
-    }
-    for (auto& t : threads) t.join();
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(certos[k], 1) << k;
 }
 
 }  // namespace
