@@ -31,7 +31,7 @@ struct Uso {
     std::vector<nlohmann::json> paraEnviar(int n) const;
 };
 
-// {"dias":{...}}.
+// {"dias":{...}}. Throws std::domain_error when a day or a name is not valid UTF-8.
 std::string paraJson(const Uso& uso);
 // Throws when the text is not strict JSON or "dias" is missing or malformed.
 Uso usoDeJson(std::string_view texto);
