@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -143,7 +144,8 @@ TEST(Resumir, ChavesIguaisMantemAOrdemDeEntrada) {
     std::vector<Sessao> sessoes;
     std::vector<std::string> esperado;
     for (int i = 0; i < 40; ++i) {
-        const std::string cwd = "/" + std::to_string(i);
+        std::string cwd = "/";
+        cwd += std::to_string(i);
         sessoes.push_back(sessao("mesmo", Estado::trabalhando, 9, 9, cwd));
         esperado.push_back("mesmo@" + cwd);
     }
@@ -171,6 +173,22 @@ TEST(Resumir, CopiasComEstadoEfetivoEEntradaIntacta) {
     Sessao esperada = esquecida;
     esperada.estado = Estado::ocioso;  // only the state changes; the detail is kept
     EXPECT_EQ(r.ordenadas[1], esperada);
+}
+
+TEST(Resumir, TemposNaoFinitosEIdsInvalidos) {
+    // A time that is NaN keeps the state (no age exceeds a limit) and sorts after
+    // every real time; ids that are not UTF-8 sort by their bytes.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<Sessao> sessoes = {
+        sessao("nan", Estado::trabalhando, nan, 0), sessao("\xff", Estado::ocioso, 0, 0),
+        sessao("t", Estado::trabalhando, 5, 5),     sessao("\xc3", Estado::ocioso, 0, 0),
+        sessao("inf", Estado::trabalhando, -inf, 0), sessao("a", Estado::ocioso, 0, 0),
+    };
+    const Resumo r = resumir(sessoes, agora);
+    EXPECT_EQ(idsECwds(r.ordenadas),
+              (std::vector<std::string>{"inf@/p", "t@/p", "nan@/p", "a@/p", "\xc3@/p", "\xff@/p"}));
+    EXPECT_EQ(r.humor, Humor::trabalhando);
 }
 
 TEST(Resumo, IgualdadeOlhaOsTresCampos) {
