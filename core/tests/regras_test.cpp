@@ -378,6 +378,20 @@ TEST(Aplicar, Titulos) {
     EXPECT_EQ(gravou(aplicar(branco, nullopt, em(1))).titulo, nullopt);
 }
 
+TEST(Aplicar, UtfInvalidoNaoFalha) {
+    const std::string ruim = "\xff\xC3 x";
+    const EventoGancho e{.nome = "Notification", .sessaoId = ruim, .cwd = ruim, .ferramenta = ruim,
+                         .ferramentaId = ruim, .mensagem = "permission " + ruim, .titulo = ruim + repetir("\xe9", 70)};
+    const Sessao s = gravou(aplicar(e, nullopt, em(1)));
+    EXPECT_EQ(s.estado, Estado::atencao);
+    EXPECT_EQ(s.titulo, ruim + repetir("\xe9", 56));
+    EventoGancho p = e;
+    p.nome = "PermissionRequest";
+    EXPECT_EQ(gravou(aplicar(p, s, em(1))).faseFerramenta, 1);  // the same bytes are the same call
+    p.nome = "PreToolUse";
+    EXPECT_EQ(aplicar(p, gravou(aplicar(p, s, em(1))), em(0)), Acao::ignorar());
+}
+
 // A real session, event by event: the state and detail after each one.
 TEST(Aplicar, SessaoReal) {
     std::ifstream arquivo(std::string(KIVO_AMOSTRAS) + "/claude-code-2.1.197.jsonl");
@@ -388,7 +402,7 @@ TEST(Aplicar, SessaoReal) {
         Opt detalhe;
     } esperados[] = {
         {"SessionStart", Estado::ocioso, nullopt},
-        {"UserPromptSubmit", Estado::trabalhando, "Pensando…"},
+        {"UserPromptSubmit", Estado::trabalhando, "Pensando\u2026"},  // one character, not three dots
         {"PreToolUse", Estado::trabalhando, "Lendo arquivos"},
         {"PreToolUse", Estado::trabalhando, "Procurando no código"},
         {"PostToolUse", Estado::trabalhando, "Pensando…"},

@@ -342,6 +342,22 @@ TEST(Resumo, CaminhoIcuIgualAsRegex) {
     }
 }
 
+// Invalid UTF-8 never makes a text builder fail, and the results keep their shape.
+TEST(Textos, UtfInvalidoNaoFalha) {
+    const std::string invalidos[] = {"\xff", "\xC3", "mcp__\xC3", "mcp__a\xE2\x80__t", "\xC2\x85x",
+                                     "permission to use \xE2\x80", "**\xff** [\xfe](x)", "\xED\xA0\x80",
+                                     repetir("\xe9", 95), repetir("a\xCC", 95), "\xE2\x80\xA8\xE2\x80"};
+    for (const auto& s : invalidos) {
+        SCOPED_TRACE(s);
+        EXPECT_FALSE(Rotulos::trabalho(s).empty());
+        EXPECT_FALSE(Rotulos::pedido(s).empty());
+        EXPECT_FALSE(Rotulos::notificacao(s).empty());
+        const Opt r = Rotulos::resumo(s);
+        EXPECT_TRUE(!r || !r->empty());
+    }
+    EXPECT_EQ(Rotulos::notificacao(repetir("\xe9", 95)), repetir("\xe9", 89) + kReticencias);
+}
+
 // --- Status and durations
 
 TEST(DoEstado, PorEstado) {
