@@ -108,15 +108,25 @@ std::string_view nomeDaFerramenta(std::string_view s) {
 
 bool fimDeLinha(char32_t c) { return texto::pertence(c, texto::Conjunto::linhas); }
 
-// --- Markdown of one ASCII line, by hand
+// --- Markdown of one line, by hand
 
-// ICU's \s restricted to ASCII: tab, the line ends U+000A to U+000D, and space.
-bool espacoRegex(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// The three regular expressions below look for ASCII brackets, "#", ">", "-", "*",
+// "`" and ".", which never occur inside the UTF-8 bytes of another character, so on
+// valid UTF-8 they can be followed byte by byte; only the marker's \d (Unicode Nd)
+// and \s need character properties. ICU's regular expressions are only needed for
+// text that is not UTF-8: building their tables costs millions of instructions,
+// which the hook cannot afford on every accented reply.
+
+// ICU's \s inside one line (line ends were split off already): tab, the ASCII line
+// ends and space separators.
+bool espacoRegex(char32_t c) {
+    return c == ' ' || (c >= '\t' && c <= '\r') || (c >= 0x80 && texto::pertence(c, texto::Conjunto::espaco));
+}
 bool digitoAscii(char c) { return c >= '0' && c <= '9'; }
 
 // "\[([^\]]+)\]\([^)]*\)" replaced by "$1": the leftmost match is taken, and the
 // search goes on after it.
-std::string trocarLinksAscii(std::string_view s) {
+std::string trocarLinks(std::string_view s) {
     std::string r;
     std::size_t copiado = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -138,23 +148,33 @@ std::string trocarLinksAscii(std::string_view s) {
     return r;
 }
 
-// Length of the match of "^(#+|>|[-*•]|\d+\.)\s*", or 0 when there is none (the
-// pattern never matches the empty text).
-std::size_t marcadorAscii(std::string_view s) {
+// Length in bytes of the match of "^(#+|>|[-*•]|\d+\.)\s*", or 0 when there is none
+// (the pattern never matches the empty text).
+std::size_t marcador(std::string_view s) {
     if (s.empty()) return 0;
     std::size_t i = 0;
-    if (s[0] == '#') {
+    std::size_t k = 0;
+    const char32_t primeiro = texto::decodificar(s, k);
+    if (primeiro == '#') {
         while (i < s.size() && s[i] == '#') ++i;
-    } else if (s[0] == '>' || s[0] == '-' || s[0] == '*') {
-        i = 1;
-    } else if (digitoAscii(s[0])) {
-        while (i < s.size() && digitoAscii(s[i])) ++i;
+    } else if (primeiro == '>' || primeiro == '-' || primeiro == '*' || primeiro == U'\u2022') {
+        i = k;
+    } else if (texto::digitoDecimal(primeiro)) {
+        for (;;) {
+            std::size_t j = i;
+            if (j >= s.size() || !texto::digitoDecimal(texto::decodificar(s, j))) break;
+            i = j;
+        }
         if (i == s.size() || s[i] != '.') return 0;
         ++i;
     } else {
         return 0;
     }
-    while (i < s.size() && espacoRegex(s[i])) ++i;
+    while (i < s.size()) {
+        std::size_t j = i;
+        if (!espacoRegex(texto::decodificar(s, j))) break;
+        i = j;
+    }
     return i;
 }
 
@@ -217,9 +237,9 @@ std::string limparLinhaIcu(std::string_view linha) {
     return s;
 }
 
-std::string limparLinhaAscii(std::string_view linha) {
-    std::string s = trocarLinksAscii(linha);
-    s.erase(0, marcadorAscii(s));
+std::string limparLinhaRapida(std::string_view linha) {
+    std::string s = trocarLinks(linha);
+    s.erase(0, marcador(s));
     std::erase_if(s, [](char c) { return c == '*' || c == '`'; });
     return s;
 }
@@ -280,8 +300,8 @@ std::optional<std::string> resumo(const std::optional<std::string>& textoOpciona
             texto::aparar(t.substr(inicio, fim - inicio), texto::Conjunto::espaco);
         inicio = depois;
         if (linha.empty()) continue;
-        const std::string limpa = texto::ehAscii(linha) ? interno::limparLinhaAscii(linha)
-                                                        : interno::limparLinhaIcu(linha);
+        const std::string limpa = texto::utf8Valido(linha) ? interno::limparLinhaRapida(linha)
+                                                           : interno::limparLinhaIcu(linha);
         const std::string_view final = texto::aparar(limpa, texto::Conjunto::espaco);
         if (!final.empty()) return cortar(final);
     }

@@ -15,8 +15,8 @@ std::optional<std::string> servidorMcp(std::string_view ferramenta);
 // One line of a reply, already trimmed, with its Markdown links replaced by their
 // text, one leading marker removed, and every "*" and "`" removed (not trimmed
 // again). limparLinhaIcu runs the three ICU regular expressions and works on any
-// text; limparLinhaAscii gives the same result for ASCII text without ICU.
+// text; limparLinhaRapida gives the same result for valid UTF-8 without them.
 std::string limparLinhaIcu(std::string_view linha);
-std::string limparLinhaAscii(std::string_view linha);
+std::string limparLinhaRapida(std::string_view linha);
 
 }  // namespace kivo::Rotulos::interno
