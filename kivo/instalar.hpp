@@ -1,0 +1,77 @@
+// `kivo instalar` and `kivo desinstalar`: registering kivo_gancho for Claude Code's
+// hook events in its user settings file, and taking it out again. The file is
+// written only when something changes: atomically (a temporary file in the same
+// folder, then a rename) and after a copy of the previous file has been made. Every
+// other setting and every other hook is kept as it was, in its order. A file that
+// cannot be read as a JSON object is never written. Single-threaded use.
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kivo::app {
+
+// What a subcommand prints and its exit status.
+struct Resultado {
+    int status = 0;
+    std::string saida;  // for standard output
+    std::string erros;  // for standard error
+};
+
+struct OpcoesInstalar {
+    std::filesystem::path arquivo;  // the settings file (a symbolic link is followed)
+    std::string gancho;             // absolute path of kivo_gancho; used by instalar
+    bool mostrar = false;           // say what would change, write nothing
+    std::time_t agora = 0;          // names the copy of the previous file
+};
+
+// The events kivo_gancho is registered for, in the order they are added.
+inline constexpr std::array<std::string_view, 11> eventosDoGancho = {
+    "SessionStart", "UserPromptSubmit", "PreToolUse",   "PermissionRequest",
+    "PostToolUse",  "PostToolUseFailure", "PermissionDenied", "Notification",
+    "Stop",         "StopFailure",      "SessionEnd"};
+
+// Seconds Claude Code gives one run of the hook before it gives up on it.
+inline constexpr int limiteDoGancho = 10;
+
+// Whether the event's groups carry a tool "matcher" (the five tool events).
+bool usaMatcher(std::string_view evento);
+
+// The hook "command" for the executable at `caminho`. Claude Code runs it through a
+// shell, so a path holding anything but letters, digits and "/._-+,:@%=" is put in
+// single quotes.
+std::string comandoPara(std::string_view caminho);
+
+// Whether a hook command runs kivo_gancho: a single shell word (quoted or not) whose
+// last path component is "kivo_gancho". Never throws.
+bool ehComandoDoGancho(std::string_view comando);
+
+// "settings.json" in CLAUDE_CONFIG_DIR when that is set and not empty, else
+// ~/.claude/settings.json (HOME, else the password database).
+std::filesystem::path arquivoPadrao();
+
+// The kivo_gancho to register: `dado` made absolute when given, else "kivo_gancho"
+// in the folder of `executavel`. nullopt, with a message for the user in `erro`,
+// when that is not an executable file.
+std::optional<std::string> localizarGancho(const std::optional<std::string>& dado,
+                                           const std::filesystem::path& executavel,
+                                           std::string& erro);
+
+// Makes each of the eleven events hold exactly one entry for kivo_gancho,
+// {"type":"command","command":<comandoPara(gancho)>,"timeout":10}, in a group of its
+// own with the matcher "*" for tool events. Entries for another kivo_gancho path are
+// replaced; everything else is kept. Creates the file and its folder when missing.
+// Status 1, with the file untouched, when it is not JSON, its top level or its
+// "hooks" is not an object, an event's value is not a list, or it cannot be written.
+Resultado instalar(const OpcoesInstalar& opcoes);
+
+// Removes from the eleven events every hook entry whose command runs kivo_gancho,
+// then the groups and event lists (and a "hooks" object) that this leaves empty.
+// Nothing else changes. A missing file has nothing to remove (status 0).
+Resultado desinstalar(const OpcoesInstalar& opcoes);
+
+}  // namespace kivo::app

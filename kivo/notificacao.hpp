@@ -1,0 +1,53 @@
+// Desktop notifications for `kivo painel --seguir`: notify-send on Linux, osascript on
+// macOS. The program is started without a shell, with the texts as plain arguments,
+// and never waited for, so a slow notification daemon cannot hold up the panel.
+// One Notificacoes belongs to one thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "painel.hpp"
+
+namespace kivo::app {
+
+enum class Meio { nenhum, notifySend, osascript };
+
+// The arguments (after the program's own name) that show `aviso` through `meio`.
+// notify-send reads a little markup in the body, so "&", "<" and ">" are escaped there.
+std::vector<std::string> argumentosDe(Meio meio, const Aviso& aviso);
+
+class Notificacoes {
+public:
+    // What this machine offers: osascript on macOS; notify-send on other systems when
+    // it is on the PATH and a graphical session is announced (DISPLAY, WAYLAND_DISPLAY
+    // or DBUS_SESSION_BUS_ADDRESS); otherwise nenhum.
+    static Notificacoes doSistema();
+
+    Notificacoes() = default;
+    Notificacoes(Meio meio, std::string programa);
+    Notificacoes(const Notificacoes&) = delete;
+    Notificacoes& operator=(const Notificacoes&) = delete;
+    Notificacoes(Notificacoes&&) = default;
+    Notificacoes& operator=(Notificacoes&&) = default;
+    ~Notificacoes();
+
+    bool disponivel() const { return meio_ != Meio::nenhum; }
+
+    // Starts the program for `aviso` and returns at once. False when there is no
+    // program, it could not be started, or too many earlier ones are still running
+    // (the caller then rings the terminal bell). Never throws (but std::bad_alloc).
+    bool enviar(const Aviso& aviso);
+
+    // Reaps the programs that have ended, without waiting for the others.
+    void colher();
+
+private:
+    Meio meio_ = Meio::nenhum;
+    std::string programa_;
+    std::vector<pid_t> filhos_;
+};
+
+}  // namespace kivo::app

@@ -1,0 +1,66 @@
+// The panel of `kivo painel`: the mascot's face for the current mood and one line per
+// session, as text. Everything that depends on the machine (the folder, the moment,
+// colours, whether a process still runs) comes from the caller, so the same records
+// at the same moment always give the same text. Thread-safe; nothing is cached.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kivo/humor.hpp"
+#include "kivo/novidade.hpp"
+#include "kivo/sessao.hpp"
+
+namespace kivo::app {
+
+// Whether the process with this id still exists.
+using ProcessoVivo = std::function<bool(std::int32_t pid)>;
+
+struct OpcoesPainel {
+    bool cores = false;         // ANSI colours by state
+    ProcessoVivo processoVivo;  // empty: every process counts as alive
+};
+
+// False only when kill(pid, 0) fails with ESRCH. Ids below 1 name process groups
+// rather than a process, so they count as alive. Never throws.
+bool processoExiste(std::int32_t pid);
+
+// Colours only on a terminal, and never when NO_COLOR holds a non-empty value
+// (`noColor` is getenv("NO_COLOR"), null when unset).
+bool usarCores(bool terminal, const char* noColor);
+
+// The mascot for a mood: a small text face and the sentence beside it.
+struct Rosto {
+    std::string_view face;
+    std::string_view legenda;
+};
+Rosto rostoDe(Humor humor);
+
+// The panel for these records at `agora`: the face line, a blank line, then one line
+// per session in display order (name, status, how long ago the state changed, and a
+// note when its process has ended). No records give the face and a friendly line.
+// Every line ends in "\n". Never throws (but std::bad_alloc).
+std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
+                           const OpcoesPainel& opcoes);
+
+// desenharPainel over every readable record of `pasta`.
+std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes);
+
+// A piece of news as a desktop notification would show it: a title naming the
+// session and what happened, and its status as the body. Control characters removed.
+struct Aviso {
+    std::string titulo;
+    std::string corpo;
+};
+Aviso avisoDe(const Novidade& novidade);
+
+// `texto` safe to print on a terminal: C0 and C1 control characters and DEL (escape
+// sequences, line breaks, tabs) become one space each. Texts in records come from the
+// agent and the repository, and must not be able to drive the terminal.
+std::string limpo(std::string_view texto);
+
+}  // namespace kivo::app

@@ -1,0 +1,198 @@
+#include "seguir.hpp"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "kivo/armazem.hpp"
+#include "notificacao.hpp"
+#include "painel.hpp"
+
+namespace kivo::app {
+
+double relogio() {
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+std::vector<Novidade> Acompanhamento::ler(const std::vector<Sessao>& sessoes) {
+    std::vector<Novidade> lista;
+    if (!primeira_) lista = novidades(anterior_, sessoes);
+    primeira_ = false;
+    anterior_.clear();
+    for (const Sessao& s : sessoes) anterior_.insert_or_assign(s.id, s);
+    return lista;
+}
+
+namespace {
+
+constexpr std::size_t registroMaximo = 6;
+
+constexpr std::string_view entrarNaTela = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J";
+constexpr std::string_view sairDaTela = "\x1b[?7h\x1b[?25h\x1b[?1049l";
+
+volatile sig_atomic_t parar = 0;
+
+extern "C" void aoParar(int) { parar = 1; }
+// A new terminal size only has to cut the wait short: the next frame fits it.
+extern "C" void aoRedimensionar(int) {}
+
+// Writes everything, retrying after signals; false once the output is gone.
+bool escrever(int fd, std::string_view texto) {
+    while (!texto.empty()) {
+        const ssize_t n = write(fd, texto.data(), texto.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        texto.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string hora(double instante) {
+    const auto segundos = static_cast<time_t>(instante);
+    tm local{};
+    localtime_r(&segundos, &local);
+    char texto[16];
+    const std::size_t n = strftime(texto, sizeof texto, "%H:%M:%S", &local);
+    return std::string(texto, n);
+}
+
+int linhasDoTerminal(int fd) {
+    winsize w{};
+    if (ioctl(fd, TIOCGWINSZ, &w) == 0 && w.ws_row > 0) return w.ws_row;
+    return 0;
+}
+
+// Handlers without SA_RESTART, so the wait below wakes up at once. The signals stay
+// blocked except inside pselect, which closes the gap between testing the flag and
+// going to sleep.
+class Sinais {
+public:
+    Sinais() {
+        struct sigaction acao {};
+        sigemptyset(&acao.sa_mask);
+        acao.sa_handler = aoParar;
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &acao, &antigas_[indice(s)]);
+        acao.sa_handler = aoRedimensionar;
+        sigaction(SIGWINCH, &acao, &antigas_[indice(SIGWINCH)]);
+        acao.sa_handler = SIG_IGN;  // a closed pipe ends the loop through write's error
+        sigaction(SIGPIPE, &acao, &antigas_[indice(SIGPIPE)]);
+        sigset_t bloquear;
+        sigemptyset(&bloquear);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGWINCH}) sigaddset(&bloquear, s);
+        sigprocmask(SIG_BLOCK, &bloquear, &mascara_);
+    }
+    ~Sinais() {
+        sigprocmask(SIG_SETMASK, &mascara_, nullptr);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGWINCH, SIGPIPE}) {
+            sigaction(s, &antigas_[indice(s)], nullptr);
+        }
+    }
+    Sinais(const Sinais&) = delete;
+    Sinais& operator=(const Sinais&) = delete;
+
+    // Sleeps up to `segundos`, or until a signal arrives.
+    void esperar(long segundos) const {
+        timespec espera{segundos, 0};
+        pselect(0, nullptr, nullptr, nullptr, &espera, &mascara_);
+    }
+
+private:
+    static std::size_t indice(int s) {
+        switch (s) {
+            case SIGINT: return 0;
+            case SIGTERM: return 1;
+            case SIGHUP: return 2;
+            case SIGWINCH: return 3;
+            default: return 4;
+        }
+    }
+    struct sigaction antigas_[5] {};
+    sigset_t mascara_{};
+};
+
+}  // namespace
+
+std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas) {
+    std::vector<std::string_view> partes;
+    partes.push_back("kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair");
+    partes.push_back("");
+    std::string_view resto = painel;
+    while (!resto.empty()) {
+        const std::size_t fim = resto.find('\n');
+        partes.push_back(resto.substr(0, fim));
+        if (fim == std::string_view::npos) break;
+        resto.remove_prefix(fim + 1);
+    }
+    partes.push_back("");
+    if (registro.empty()) {
+        partes.push_back("  Nenhuma novidade desde que o painel abriu.");
+    } else {
+        partes.push_back("  Novidades:");
+        for (const std::string& linha : registro) partes.push_back(linha);
+    }
+    if (linhas > 0 && partes.size() > static_cast<std::size_t>(linhas)) partes.resize(linhas);
+
+    std::string texto = "\x1b[H";
+    for (std::size_t i = 0; i < partes.size(); ++i) {
+        if (i > 0) texto += '\n';
+        texto += partes[i];
+        texto += "\x1b[K";
+    }
+    texto += "\x1b[J";
+    return texto;
+}
+
+int seguirPainel(const OpcoesSeguir& opcoes) {
+    parar = 0;
+    const Sinais sinais;
+    Notificacoes notificacoes = Notificacoes::doSistema();
+    const Armazem armazem(opcoes.pasta);
+    const OpcoesPainel opcoesPainel{opcoes.cores, processoExiste};
+    Acompanhamento acompanhamento;
+    std::deque<std::string> registro;
+    std::string ultimo;
+
+    bool ok = !opcoes.terminal || escrever(opcoes.saida, entrarNaTela);
+    bool primeira = true;
+    while (ok && !parar) {
+        const double agora = relogio();
+        const std::vector<Sessao> sessoes = armazem.lerTodas();
+        ultimo = desenharPainel(sessoes, agora, opcoesPainel);
+
+        bool sino = false;
+        for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
+            const Aviso aviso = avisoDe(novidade);
+            std::string linha = "  " + hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
+            if (!opcoes.terminal) ok = ok && escrever(opcoes.saida, linha + "\n");
+            registro.push_back(std::move(linha));
+            if (registro.size() > registroMaximo) registro.pop_front();
+            if (!notificacoes.enviar(aviso)) sino = true;
+        }
+        if (opcoes.terminal) {
+            std::string tela = quadro(ultimo, registro, linhasDoTerminal(opcoes.saida));
+            if (sino) tela += '\a';
+            ok = ok && escrever(opcoes.saida, tela);
+        } else if (primeira) {
+            ok = ok && escrever(opcoes.saida, ultimo);
+        }
+        primeira = false;
+        if (!ok || parar) break;
+        sinais.esperar(1);
+    }
+    notificacoes.colher();
+    if (opcoes.terminal) {
+        // Back on the normal screen, the last panel stays behind for the user.
+        escrever(opcoes.saida, sairDaTela);
+        escrever(opcoes.saida, ultimo);
+    }
+    return 0;
+}
+
+}  // namespace kivo::app

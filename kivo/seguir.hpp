@@ -1,0 +1,51 @@
+// `kivo painel --seguir`: reads the store every second, redraws the panel in place
+// and announces each piece of news once (a line, and a desktop notification or the
+// terminal bell). Single-threaded; installs its own signal handlers while it runs.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kivo/novidade.hpp"
+#include "kivo/sessao.hpp"
+
+namespace kivo::app {
+
+// The wall clock, in seconds since 1970.
+double relogio();
+
+// Keeps the previous reading of the store and tells what is new in the next one.
+class Acompanhamento {
+public:
+    // The news of `sessoes` against the previous reading, in the order of `sessoes`.
+    // The first reading brings none: what was already there when the panel opened is
+    // not news.
+    std::vector<Novidade> ler(const std::vector<Sessao>& sessoes);
+
+private:
+    std::map<std::string, Sessao> anterior_;
+    bool primeira_ = true;
+};
+
+// One screen for the terminal: the header, the panel and the latest news, each line
+// cleared to its end, from the top left corner, with the rest of the screen cleared
+// after it; at most `linhas` lines (none are cut when `linhas` is below 1).
+std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas);
+
+struct OpcoesSeguir {
+    std::filesystem::path pasta;
+    bool terminal = false;  // the output is a terminal: redraw in place
+    bool cores = false;
+    int saida = 1;          // file descriptor to write to
+};
+
+// Runs until SIGINT, SIGTERM or SIGHUP arrives, or the output is gone, and returns
+// the exit status, 0. On a terminal it draws on the alternate screen with the cursor
+// hidden, and restores both (printing the last panel) before returning. Elsewhere
+// (a pipe, a file) it prints the panel once and then one line per piece of news.
+int seguirPainel(const OpcoesSeguir& opcoes);
+
+}  // namespace kivo::app
