@@ -1,0 +1,183 @@
+// kivo painel: the text for fixed records at a fixed moment.
+#include "painel.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kivo/armazem.hpp"
+
+namespace fs = std::filesystem;
+using kivo::Estado;
+using kivo::Sessao;
+using kivo::app::desenharPainel;
+using kivo::app::OpcoesPainel;
+
+namespace {
+
+constexpr double agora = 1765000000;
+
+Sessao sessao(std::string id, std::string cwd, Estado estado, std::optional<std::string> detalhe,
+              double atualizadoHa, double mudouHa, std::optional<std::int32_t> pid = std::nullopt) {
+    Sessao s;
+    s.id = std::move(id);
+    s.cwd = std::move(cwd);
+    s.estado = estado;
+    s.detalhe = std::move(detalhe);
+    s.atualizado = agora - atualizadoHa;
+    s.mudouEstadoEm = agora - mudouHa;
+    s.pid = pid;
+    return s;
+}
+
+// Six sessions in listing order, one of each kind the panel must tell apart.
+std::vector<Sessao> registros() {
+    Sessao site = sessao("s-site", "/home/ana/site", Estado::feito, "Corrigi o login", 120, 120);
+    site.titulo = "Corrige login";
+    return {
+        sessao("s-docs", "/home/ana/docs", Estado::erro, "Parou com erro", 3 * 86400 + 100, 3 * 86400 + 100),
+        site,
+        sessao("s-api", "/srv/api-3f9a2c1", Estado::trabalhando, "Rodando um comando", 10, 300, 222),
+        sessao("s-velha", "/home/ana/velha", Estado::trabalhando, "Lendo arquivos", 1300, 4000),
+        sessao("s-loja", "/home/ana/projetos/loja-virtual", Estado::atencao, "Tem uma pergunta pra voc\u00EA",
+               30, 30, 111),
+        sessao("s-bot", "/home/ana/bot", Estado::erro, std::nullopt, 50, 50),
+    };
+}
+
+// Process 222 has ended; every other one runs.
+const OpcoesPainel semCores{false, [](std::int32_t pid) { return pid != 222; }};
+
+// In display order: atencao, trabalhando, erro, feito, then the sessions whose time
+// limit has passed (shown as idle), the most recently updated first.
+const std::string esperado =
+    "  (O.O)!  Um agente precisa de voc\u00EA.\n"
+    "\n"
+    "  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n"
+    "  ~ api \u2014 Rodando um comando \u00B7 h\u00E1 5 min (processo encerrado)\n"
+    "  \u2717 bot \u2014 Parou com erro \u00B7 h\u00E1 1 min\n"
+    "  \u2713 site \u00B7 Corrige login \u2014 Pronto: Corrigi o login \u00B7 h\u00E1 2 min\n"
+    "  \u00B7 velha \u2014 Esperando voc\u00EA \u00B7 h\u00E1 1 h\n"
+    "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n";
+
+const std::string vazio =
+    "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n"
+    "\n"
+    "  Nenhuma sess\u00E3o por aqui ainda. Depois de `kivo instalar`, cada sess\u00E3o do Claude Code "
+    "aparece nesta lista.\n";
+
+TEST(Painel, RegistrosFixosNumMomentoFixo) {
+    EXPECT_EQ(desenharPainel(registros(), agora, semCores), esperado);
+}
+
+TEST(Painel, SemTesteDeProcessoNadaEstaEncerrado) {
+    const std::string texto = desenharPainel(registros(), agora, OpcoesPainel{});
+    EXPECT_EQ(texto.find("encerrado"), std::string::npos) << texto;
+}
+
+TEST(Painel, LeAPasta) {
+    char modelo[] = "/tmp/kivo-painel-XXXXXX";
+    ASSERT_NE(mkdtemp(modelo), nullptr);
+    const fs::path pasta = fs::path(modelo) / "sessoes";
+    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), vazio);  // the folder does not exist yet
+    const kivo::Armazem armazem(pasta);
+    for (const Sessao& s : registros()) armazem.gravar(s);
+    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
+    fs::remove_all(modelo);
+}
+
+TEST(Painel, CaraPorHumor) {
+    struct Caso {
+        const char* nome;
+        std::vector<Sessao> sessoes;
+        const char* primeiraLinha;
+    };
+    const Caso casos[] = {
+        {"nenhuma sess\u00E3o", {}, "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n"},
+        {"acabou de terminar", {sessao("a", "/a", Estado::feito, std::nullopt, 2, 2)},
+         "  \\(^o^)/  Pronto! Um agente terminou.\n"},
+        {"terminou faz tempo", {sessao("a", "/a", Estado::feito, std::nullopt, 20, 20)},
+         "  (o.o)  Acordado, de olho nos agentes.\n"},
+        {"erro", {sessao("a", "/a", Estado::erro, std::nullopt, 2, 2)}, "  (x.x)  Um agente parou com erro.\n"},
+        {"trabalhando", {sessao("a", "/a", Estado::trabalhando, std::nullopt, 2, 2)},
+         "  (o.o)>  Os agentes est\u00E3o trabalhando.\n"},
+        {"ocioso h\u00E1 pouco", {sessao("a", "/a", Estado::ocioso, std::nullopt, 100, 100)},
+         "  (o.o)  Acordado, de olho nos agentes.\n"},
+        {"ocioso h\u00E1 meia hora", {sessao("a", "/a", Estado::ocioso, std::nullopt, 1800, 1800)},
+         "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        const std::string texto = desenharPainel(c.sessoes, agora, semCores);
+        EXPECT_EQ(texto.substr(0, texto.find('\n') + 1), c.primeiraLinha);
+    }
+}
+
+TEST(Painel, CoresPorEstado) {
+    const std::string texto = desenharPainel(registros(), agora, {true, semCores.processoVivo});
+    EXPECT_NE(texto.find("\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n"),
+              std::string::npos)
+        << texto;
+    EXPECT_NE(texto.find("\n\x1b[1;31m  \u2717 bot "), std::string::npos);
+    EXPECT_NE(texto.find("\n\x1b[32m  \u2713 site "), std::string::npos);
+    EXPECT_NE(texto.find("\n\x1b[36m  ~ api "), std::string::npos);
+    EXPECT_NE(texto.find("\n\x1b[2m  \u00B7 docs "), std::string::npos);
+    EXPECT_EQ(desenharPainel(registros(), agora, semCores).find('\x1b'), std::string::npos);
+}
+
+TEST(Painel, QuandoUsarCores) {
+    struct Caso {
+        bool terminal;
+        const char* noColor;
+        bool cores;
+    };
+    const Caso casos[] = {{true, nullptr, true}, {true, "", true},     {true, "1", false},
+                          {false, nullptr, false}, {false, "", false}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(std::string(c.terminal ? "terminal" : "pipe") + " NO_COLOR=" +
+                     (c.noColor ? c.noColor : "(unset)"));
+        EXPECT_EQ(kivo::app::usarCores(c.terminal, c.noColor), c.cores);
+    }
+}
+
+TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {
+    Sessao s = sessao("x", "/home/ana/\x1b[2Jprojeto", Estado::trabalhando, "a\x1b]0;t\x07\nb\u009b31m", 5, 5);
+    s.titulo = "t\x7f\tz";
+    const std::string texto = desenharPainel({s}, agora, semCores);
+    EXPECT_EQ(texto.substr(texto.find("\n\n") + 2), "  ~  [2Jprojeto \u00B7 t  z \u2014 a ]0;t  b 31m \u00B7 agora\n");
+}
+
+TEST(Painel, Limpo) {
+    struct Caso {
+        const char* entrada;
+        const char* saida;
+    };
+    const Caso casos[] = {
+        {"a\x1b[31mb", "a [31mb"}, {"linha\r\nnova", "linha  nova"}, {"\x7f", " "},
+        {"\u0085\u009b", "  "},    {"a\u00A0\u00E7\u00E3o \u2026", "a\u00A0\u00E7\u00E3o \u2026"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.entrada);
+        EXPECT_EQ(kivo::app::limpo(c.entrada), c.saida);
+    }
+}
+
+TEST(Painel, ProcessoExiste) {
+    EXPECT_TRUE(kivo::app::processoExiste(static_cast<std::int32_t>(getpid())));
+    const pid_t filho = fork();
+    ASSERT_GE(filho, 0);
+    if (filho == 0) _exit(0);
+    int status = 0;
+    ASSERT_EQ(waitpid(filho, &status, 0), filho);
+    EXPECT_FALSE(kivo::app::processoExiste(static_cast<std::int32_t>(filho)));
+    // 0 and negative ids name process groups, never one process that has ended.
+    EXPECT_TRUE(kivo::app::processoExiste(0));
+    EXPECT_TRUE(kivo::app::processoExiste(-1));
+}
+
+}  // namespace

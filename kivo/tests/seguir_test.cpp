@@ -1,0 +1,108 @@
+// kivo painel --seguir: what is news between readings, the screen and the notifications.
+#include "seguir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "notificacao.hpp"
+#include "painel.hpp"
+
+using kivo::Estado;
+using kivo::Novidade;
+using kivo::Sessao;
+
+namespace {
+
+Sessao sessao(std::string id, Estado estado, double mudouEstadoEm, std::optional<std::string> detalhe = {}) {
+    Sessao s;
+    s.id = id;
+    s.cwd = "/home/ana/" + id;
+    s.estado = estado;
+    s.detalhe = std::move(detalhe);
+    s.atualizado = mudouEstadoEm;
+    s.mudouEstadoEm = mudouEstadoEm;
+    return s;
+}
+
+TEST(Seguir, PrimeiraLeituraNaoAnunciaNada) {
+    kivo::app::Acompanhamento a;
+    const std::vector<Sessao> inicio = {sessao("loja", Estado::atencao, 10), sessao("api", Estado::feito, 10)};
+    EXPECT_TRUE(a.ler(inicio).empty());
+    EXPECT_TRUE(a.ler(inicio).empty());  // nothing changed
+
+    const Sessao pronta = sessao("loja", Estado::feito, 20, "Corrigi");
+    const Sessao nova = sessao("site", Estado::erro, 21);
+    const std::vector<Sessao> depois = {pronta, sessao("api", Estado::feito, 10), nova};
+    EXPECT_EQ(a.ler(depois), (std::vector<Novidade>{Novidade::terminou(pronta), Novidade::errou(nova)}));
+    EXPECT_TRUE(a.ler(depois).empty());  // each piece of news once
+
+    const Sessao deNovo = sessao("loja", Estado::atencao, 30);
+    EXPECT_EQ(a.ler({deNovo}), std::vector<Novidade>{Novidade::chamou(deNovo)});
+}
+
+TEST(Seguir, Aviso) {
+    struct Caso {
+        Novidade novidade;
+        const char* titulo;
+        const char* corpo;
+    };
+    const Caso casos[] = {
+        {Novidade::chamou(sessao("loja", Estado::atencao, 1, "Quer permiss\u00E3o para rodar um comando")),
+         "loja precisa de voc\u00EA", "Quer permiss\u00E3o para rodar um comando"},
+        {Novidade::terminou(sessao("loja", Estado::feito, 1, "Resumo")), "loja terminou", "Pronto: Resumo"},
+        {Novidade::errou(sessao("api", Estado::erro, 1)), "api parou com erro", "Parou com erro"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.titulo);
+        const kivo::app::Aviso aviso = kivo::app::avisoDe(c.novidade);
+        EXPECT_EQ(aviso.titulo, c.titulo);
+        EXPECT_EQ(aviso.corpo, c.corpo);
+    }
+}
+
+TEST(Seguir, ArgumentosDaNotificacao) {
+    const kivo::app::Aviso aviso{"-loja terminou", "Pronto: <b>a & b</b>"};
+    EXPECT_EQ(kivo::app::argumentosDe(kivo::app::Meio::notifySend, aviso),
+              (std::vector<std::string>{"--app-name=kivo", "--", "-loja terminou",
+                                        "Pronto: &lt;b&gt;a &amp; b&lt;/b&gt;"}));
+    const auto osa = kivo::app::argumentosDe(kivo::app::Meio::osascript, aviso);
+    ASSERT_GE(osa.size(), 2u);
+    EXPECT_EQ(osa[osa.size() - 2], "-loja terminou");
+    EXPECT_EQ(osa.back(), "Pronto: <b>a & b</b>");
+    EXPECT_TRUE(kivo::app::argumentosDe(kivo::app::Meio::nenhum, aviso).empty());
+}
+
+TEST(Seguir, SemMeioNaoEnvia) {
+    kivo::app::Notificacoes n;
+    EXPECT_FALSE(n.disponivel());
+    EXPECT_FALSE(n.enviar({"t", "c"}));
+}
+
+TEST(Seguir, Quadro) {
+    const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
+    EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
+              "\x1b[H"
+              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[K\n"
+              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K\n"
+              "  \u00B7 loja\x1b[K\n"
+              "\x1b[K\n"
+              "  Nenhuma novidade desde que o painel abriu.\x1b[K"
+              "\x1b[J");
+    const std::string curto = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 4);
+    EXPECT_EQ(curto,
+              "\x1b[H"
+              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[K\n"
+              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K"
+              "\x1b[J");
+    const std::string comNovidade = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 0);
+    EXPECT_NE(comNovidade.find("  Novidades:\x1b[K\n  10:00:00  loja terminou: Pronto\x1b[K\x1b[J"),
+              std::string::npos);
+}
+
+}  // namespace
