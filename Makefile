@@ -8,7 +8,7 @@ PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgte
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test bench clean
+.PHONY: all deps build test bench demo clean
 
 all: build
 
@@ -41,6 +41,11 @@ bench: build
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
+
+# A recorded pair of agent sessions replayed through kivo_gancho into a temporary
+# KIVO_DIR, with `kivo painel` after the steps worth seeing.
+demo: build
+	@demo/demo.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-*
