@@ -166,6 +166,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         const std::vector<Sessao> sessoes = armazem.lerTodas();
         ultimo = desenharPainel(sessoes, agora, opcoesPainel);
 
+        notificacoes.colher();
         bool sino = false;
         for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
             const Aviso aviso = avisoDe(novidade);
