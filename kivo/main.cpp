@@ -79,6 +79,9 @@ int painel(const std::vector<std::string_view>& args) {
     for (const std::string_view a : args) {
         if (a == "--seguir") {
             seguir = true;
+        } else if (a == "--ajuda" || a == "-h") {
+            escrever(stdout, std::string(ajuda));
+            return 0;
         } else {
             return usoErrado("op\u00E7\u00E3o desconhecida para painel: " + std::string(a));
         }
@@ -114,8 +117,11 @@ int instalarOuDesinstalar(bool instalar, const std::vector<std::string_view>& ar
             mostrar = true;
         } else if (valor("--arquivo", arquivo)) {
         } else if (instalar && valor("--gancho", gancho)) {
-        } else if (a == "--arquivo" || a == "--gancho") {
+        } else if (a == "--arquivo" || (instalar && a == "--gancho")) {
             return usoErrado(std::string(a) + " precisa de um caminho");
+        } else if (a == "--ajuda" || a == "-h") {
+            escrever(stdout, std::string(ajuda));
+            return 0;
         } else {
             return usoErrado("op\u00E7\u00E3o desconhecida para " +
                              std::string(instalar ? "instalar" : "desinstalar") + ": " + std::string(a));
