@@ -187,7 +187,18 @@ std::size_t contarCodigos(std::string_view s) noexcept {
 bool limite(std::string_view s, std::size_t i) {
     if (i == 0 || i >= s.size()) return true;
     const auto depois = static_cast<unsigned char>(s[i]);
-    if ((depois & 0xC0) == 0x80) return false;  // inside a code point
+    if ((depois & 0xC0) == 0x80) {
+        // Inside a code point only when a lead byte at most three bytes back begins a
+        // well-formed sequence that covers `i`; a stray continuation byte is a U+FFFD
+        // of its own (as decodificar reads it).
+        std::size_t j = i;
+        while (j > 0 && i - j < 3 && (static_cast<unsigned char>(s[j - 1]) & 0xC0) == 0x80) --j;
+        if (j > 0 && i - j < 3) {
+            std::size_t k = j - 1;
+            decodificar(s, k);
+            if (k > i) return false;
+        }
+    }
     std::size_t inicioAnterior = 0;
     const char32_t a = anterior(s, i, inicioAnterior);
     std::size_t k = i;

@@ -127,5 +127,36 @@ TEST(SepararEventos, EmPedacosComoOChamador) {
     }
 }
 
+// Found by fuzzing: a byte that is not UTF-8 right after the two line feeds kept them
+// from ending the block. Such a byte reads as U+FFFD, a character of its own, and
+// nothing joins a line feed to what follows it.
+TEST(SepararEventos, ByteInvalidoDepoisDoSeparador) {
+    struct Linha {
+        std::string texto;
+        std::vector<json> eventos;
+        std::string resto;
+    } casos[] = {
+        {"data: {}\n\n\xb4", {json::object()}, "\xb4"},
+        {"data: {\"a\":1}\n\n\x80\x80" "data: {}\n\n", {json{{"a", 1}}}, ""},
+        {"data: {}\n\n\xbf\n\ndata: {\"b\":2}\n\n\xa9", {json::object(), json{{"b", 2}}}, "\xa9"},
+        {"data: {}\n\n\xc3\xa9", {json::object()}, "\xc3\xa9"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.texto);
+        const EventosSeparados r = separarEventos(c.texto);
+        EXPECT_EQ(r.eventos, c.eventos);
+        EXPECT_EQ(r.resto, c.resto);
+        // The same when the text arrives in two pieces, split at any byte.
+        for (std::size_t corte = 0; corte <= c.texto.size(); ++corte) {
+            SCOPED_TRACE(corte);
+            EventosSeparados a = separarEventos(c.texto.substr(0, corte));
+            const EventosSeparados b = separarEventos(a.resto + c.texto.substr(corte));
+            a.eventos.insert(a.eventos.end(), b.eventos.begin(), b.eventos.end());
+            EXPECT_EQ(a.eventos, c.eventos);
+            EXPECT_EQ(b.resto, c.resto);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kivo
