@@ -49,3 +49,16 @@ demo: build
 
 clean:
 	rm -rf $(BUILD) build-*
+
+# --- Hardening: the tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# (There are no threads in the project, so there is no ThreadSanitizer build.)
+.PHONY: test-san
+SAN_BUILD  ?= build-san
+
+$(SAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset san
+
+test-san: deps $(SAN_BUILD)/build.ninja
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
