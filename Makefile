@@ -50,10 +50,13 @@ demo: build
 clean:
 	rm -rf $(BUILD) build-*
 
-# --- Hardening: the tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# --- Hardening: the tests under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzing.
 # (There are no threads in the project, so there is no ThreadSanitizer build.)
-.PHONY: test-san
+.PHONY: test-san deps-fuzz fuzz
 SAN_BUILD  ?= build-san
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+PACOTES_FUZZ := clang-14 libclang-rt-14-dev
 
 $(SAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
 	cmake --preset san
@@ -62,3 +65,15 @@ test-san: deps $(SAN_BUILD)/build.ninja
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
+# clang and its runtime (libFuzzer, sanitizers), only for the fuzz targets.
+deps-fuzz:
+	@$(MAKE) --no-print-directory deps PACOTES="$(PACOTES_FUZZ)"
+
+$(FUZZ_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-fuzz
+	cmake --preset fuzz
+
+# Each target runs for FUZZ_SECONDS from its seed corpus (fuzz/corpus/<target>).
+fuzz: deps deps-fuzz $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) --target kivo_fuzz -j $(JOBS)
+	fuzz/rodar.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
