@@ -15,41 +15,17 @@
 #include <set>
 
 #include "arquivos.hpp"
+#include "pastas.hpp"
 
 namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
 
-class PastaTemporaria {
-public:
-    PastaTemporaria() {
-        std::string modelo = (fs::temp_directory_path() / "kivo-teste-XXXXXX").string();
-        raiz_ = mkdtemp(modelo.data());
-    }
-    ~PastaTemporaria() {
-        std::error_code e;
-        fs::permissions(raiz_, fs::perms::owner_all, fs::perm_options::add, e);
-        fs::remove_all(raiz_, e);
-    }
-    const fs::path& raiz() const { return raiz_; }
-
-private:
-    fs::path raiz_;
-};
-
-std::string conteudo(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-void escrever(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
-
-std::set<std::string> nomesEm(const fs::path& pasta) {
-    std::set<std::string> n;
-    for (const auto& e : fs::directory_iterator(pasta)) n.insert(e.path().filename().string());
-    return n;
-}
+using teste::PastaTemporaria;
+using teste::conteudo;
+using teste::escrever;
+using teste::nomesEm;
 
 Sessao exemplo(std::string id, double t = 100) {
     return Sessao{.id = std::move(id), .cwd = "/p", .estado = Estado::trabalhando, .atualizado = t,

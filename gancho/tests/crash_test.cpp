@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "kivo/armazem.hpp"
+#include "pastas.hpp"
 #include "processo.hpp"
 
 namespace fs = std::filesystem;
@@ -40,10 +41,7 @@ constexpr int kProcessos = 300;
 constexpr int kPorOnda = 8;
 const std::string kSessoes[] = {"sessao-0", "sessao-1", "sess\u00e3o-\u00e7", "fd54bafe-d6c7-4ae4"};
 
-std::string conteudo(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
+using teste::conteudo;
 
 // Another process that reads every record of `pasta` over and over until told to stop,
 // then reports how many it read and how many did not read back.
@@ -98,19 +96,13 @@ private:
 
 class Queda : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string modelo = (fs::temp_directory_path() / "kivo-queda-XXXXXX").string();
-        raiz_ = mkdtemp(modelo.data());
-    }
-    void TearDown() override {
-        std::error_code e;
-        fs::remove_all(raiz_, e);
-    }
+    void SetUp() override { raiz_ = temporaria_.raiz(); }
     std::map<std::string, std::string> ambiente() const {
         return {{"KIVO_DIR", raiz_.string()}, {"HOME", raiz_.string()}, {"CLAUDE_PID", "4242"}};
     }
     fs::path pasta() const { return raiz_ / "sessoes"; }
 
+    teste::PastaTemporaria temporaria_;
     fs::path raiz_;
 };
 

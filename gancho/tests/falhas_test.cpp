@@ -22,11 +22,12 @@
 #include <fstream>
 #include <set>
 
-#include "../../core/src/arquivos.hpp"
-#include "../../core/src/entrada_gancho.hpp"
+#include "arquivos.hpp"
+#include "entrada_gancho.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/contexto.hpp"
 #include "kivo/regras.hpp"
+#include "pastas.hpp"
 #include "processo.hpp"
 
 namespace fs = std::filesystem;
@@ -39,18 +40,9 @@ const std::string kInicio =
 const std::string kMudanca =
     R"({"hook_event_name":"Stop","session_id":"s1","cwd":"/home/ana/loja","last_assistant_message":"## Pronto\nok"})";
 
-std::string conteudo(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-void escrever(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
-
-std::set<std::string> nomesEm(const fs::path& pasta) {
-    std::set<std::string> n;
-    for (const auto& e : fs::directory_iterator(pasta)) n.insert(e.path().filename().string());
-    return n;
-}
+using teste::conteudo;
+using teste::escrever;
+using teste::nomesEm;
 
 // A mount namespace of this process's own, with nothing propagated out of it. False
 // when not allowed (not root, or no CAP_SYS_ADMIN in a container).
@@ -99,8 +91,7 @@ std::string decidirAqui(const std::string& entrada, const fs::path& pasta) {
 class Falhas : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string modelo = (fs::temp_directory_path() / "kivo-falhas-XXXXXX").string();
-        raiz_ = mkdtemp(modelo.data());
+        raiz_ = temporaria_.raiz();
         base_ = raiz_ / "dados";
     }
     void TearDown() override {
@@ -108,7 +99,6 @@ protected:
         for (auto it = montados_.rbegin(); it != montados_.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
         std::error_code e;
         if (fs::exists(pasta(), e)) fs::permissions(pasta(), fs::perms::owner_all, fs::perm_options::add, e);
-        fs::remove_all(raiz_, e);
     }
 
     fs::path pasta() const { return base_ / "sessoes"; }
@@ -135,6 +125,7 @@ protected:
         return true;
     }
 
+    teste::PastaTemporaria temporaria_;
     fs::path raiz_, base_;
     std::vector<fs::path> montados_;
 };

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "kivo/armazem.hpp"
+#include "pastas.hpp"
 #include "processo.hpp"
 
 namespace fs = std::filesystem;
@@ -19,13 +20,8 @@ using teste::rodar;
 class Gancho : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string modelo = (fs::temp_directory_path() / "kivo-gancho-XXXXXX").string();
-        raiz_ = mkdtemp(modelo.data());
+        raiz_ = temporaria_.raiz();
         base_ = raiz_ / "dados";
-    }
-    void TearDown() override {
-        std::error_code e;
-        fs::remove_all(raiz_, e);
     }
 
     std::map<std::string, std::string> ambiente(std::map<std::string, std::string> extra = {}) const {
@@ -50,6 +46,7 @@ protected:
     }
     std::optional<Sessao> registro(const std::string& id) const { return Armazem(sessoes()).ler(id); }
 
+    teste::PastaTemporaria temporaria_;
     fs::path raiz_, base_;
 };
 
