@@ -37,7 +37,7 @@ test: build
 
 # Speed and memory of the hook (table) and of the library (Google Benchmark).
 bench: build
-	@for p in time valgrind; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
+	@for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
