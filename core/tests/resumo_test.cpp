@@ -208,22 +208,5 @@ TEST(Resumo, IgualdadeOlhaOsTresCampos) {
     EXPECT_NE(outro, base);
 }
 
-TEST(Nomes, ComponentesComAcentoEBarraFinal) {
-    struct Caso {
-        const char* caminho;
-        const char* esperado;
-    } casos[] = {
-        {"/x/caf\u00e9-0a1b2c/", "caf\u00e9"},
-        {"/x/loja-abcdef ", "loja-abcdef "},
-        {"/x/loja-", "loja-"},
-        {"/x/-", "-"},
-        {"/x/a-abcdef-", "a-abcdef-"},
-    };
-    for (const auto& c : casos) {
-        SCOPED_TRACE(c.caminho);
-        EXPECT_EQ(Sessao::nomeDoProjeto(c.caminho), c.esperado);
-    }
-}
-
 }  // namespace
 }  // namespace kivo

@@ -148,6 +148,11 @@ TEST(Nomes, DoProjeto) {
         {"/x/loja-abcdef.", "loja-abcdef."},
         {"/x/loja-abcdef-123456", "loja-abcdef"},
         {"/x/proj-abcdef\n", "proj"},
+        {"/x/caf\u00e9-0a1b2c/", "caf\u00e9"},
+        {"/x/loja-abcdef ", "loja-abcdef "},
+        {"/x/loja-", "loja-"},
+        {"/x/-", "-"},
+        {"/x/a-abcdef-", "a-abcdef-"},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.caminho);
