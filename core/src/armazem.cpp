@@ -104,6 +104,11 @@ void Armazem::gravar(const Sessao& sessao) const {
     const std::string& pasta = pasta_.native();
     if (const int e = arquivos::criarPastas(pasta); e != 0)
         throw std::system_error(e, std::generic_category(), "cannot create folder " + pasta);
+    substituir(sessao);
+}
+
+void Armazem::substituir(const Sessao& sessao) const {
+    const std::string& pasta = pasta_.native();
     const std::string bytes = paraJson(sessao);
     const std::string nome = nomeSeguro(sessao.id) + ".json";
     if (const int e = arquivos::substituir(pasta, nome, bytes); e != 0)
@@ -120,14 +125,17 @@ void Armazem::apagar(std::string_view id) const {
 void Armazem::atualizar(std::string_view id,
                         const std::function<Acao(const std::optional<Sessao>&)>& f) const {
     try {
-        arquivos::criarPastas(pasta_.native());
+        const bool pastaPronta = arquivos::criarPastas(pasta_.native()) == 0;
         const Trava trava(pasta_.native());
         const Acao acao = f(ler(id));
         switch (acao.caso) {
             case Acao::Caso::gravar:
                 if (acao.sessao) {
                     try {
-                        gravar(*acao.sessao);
+                        if (pastaPronta)
+                            substituir(*acao.sessao);
+                        else
+                            gravar(*acao.sessao);
                     } catch (...) {
                     }
                 }

@@ -49,6 +49,8 @@ public:
                    const std::function<Acao(const std::optional<Sessao>&)>& f) const;
 
 private:
+    void substituir(const Sessao& sessao) const;  // gravar, once the folder exists
+
     std::filesystem::path pasta_;
 };
 
