@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "descritor.hpp"
+
 namespace kivo::app {
 
 namespace {
@@ -252,16 +254,6 @@ std::pair<int, char> recuoDe(std::string_view texto) {
 
 std::string texto(const Json& config, std::pair<int, char> recuo) {
     return config.dump(recuo.first, recuo.second, false, Json::error_handler_t::strict) + "\n";
-}
-
-bool escreverTudo(int fd, std::string_view t) {
-    while (!t.empty()) {
-        const ssize_t n = write(fd, t.data(), t.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        t.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Writes a new file that must not exist yet, with the old file's mode and owner when

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "descritor.hpp"
 #include "kivo/armazem.hpp"
 #include "notificacao.hpp"
 #include "painel.hpp"
@@ -42,17 +43,6 @@ volatile sig_atomic_t parar = 0;
 extern "C" void aoParar(int) { parar = 1; }
 // A new terminal size only has to cut the wait short: the next frame fits it.
 extern "C" void aoRedimensionar(int) {}
-
-// Writes everything, retrying after signals; false once the output is gone.
-bool escrever(int fd, std::string_view texto) {
-    while (!texto.empty()) {
-        const ssize_t n = write(fd, texto.data(), texto.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        texto.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string hora(double instante) {
     const auto segundos = static_cast<time_t>(instante);
@@ -159,7 +149,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     std::deque<std::string> registro;
     std::string ultimo;
 
-    bool ok = !opcoes.terminal || escrever(opcoes.saida, entrarNaTela);
+    bool ok = !opcoes.terminal || escreverTudo(opcoes.saida, entrarNaTela);
     bool primeira = true;
     while (ok && !parar) {
         const double agora = relogio();
@@ -171,7 +161,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
             const Aviso aviso = avisoDe(novidade);
             std::string linha = "  " + hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
-            if (!opcoes.terminal) ok = ok && escrever(opcoes.saida, linha + "\n");
+            if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, linha + "\n");
             registro.push_back(std::move(linha));
             if (registro.size() > registroMaximo) registro.pop_front();
             if (!notificacoes.enviar(aviso)) sino = true;
@@ -179,9 +169,9 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         if (opcoes.terminal) {
             std::string tela = quadro(ultimo, registro, linhasDoTerminal(opcoes.saida));
             if (sino) tela += '\a';
-            ok = ok && escrever(opcoes.saida, tela);
+            ok = ok && escreverTudo(opcoes.saida, tela);
         } else if (primeira) {
-            ok = ok && escrever(opcoes.saida, ultimo);
+            ok = ok && escreverTudo(opcoes.saida, ultimo);
         }
         primeira = false;
         if (!ok || parar) break;
@@ -190,8 +180,8 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     notificacoes.colher();
     if (opcoes.terminal) {
         // Back on the normal screen, the last panel stays behind for the user.
-        escrever(opcoes.saida, sairDaTela);
-        escrever(opcoes.saida, ultimo);
+        escreverTudo(opcoes.saida, sairDaTela);
+        escreverTudo(opcoes.saida, ultimo);
     }
     return 0;
 }
