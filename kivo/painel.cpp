@@ -1,8 +1,5 @@
 #include "painel.hpp"
 
-#include <signal.h>
-
-#include <cerrno>
 #include <cmath>
 #include <exception>
 
@@ -12,12 +9,6 @@
 #include "kivo/rotulos.hpp"
 
 namespace kivo::app {
-
-bool processoExiste(std::int32_t pid) {
-    if (pid < 1) return true;
-    // EPERM means the process exists but belongs to someone else.
-    return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-}
 
 bool usarCores(bool terminal, const char* noColor) {
     return terminal && (noColor == nullptr || *noColor == '\0');

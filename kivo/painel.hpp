@@ -14,20 +14,14 @@
 #include "kivo/humor.hpp"
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"
+#include "vigencia.hpp"
 
 namespace kivo::app {
-
-// Whether the process with this id still exists.
-using ProcessoVivo = std::function<bool(std::int32_t pid)>;
 
 struct OpcoesPainel {
     bool cores = false;         // ANSI colours by state
     ProcessoVivo processoVivo;  // empty: every process counts as alive
 };
-
-// False only when kill(pid, 0) fails with ESRCH. Ids below 1 name process groups
-// rather than a process, so they count as alive. Never throws.
-bool processoExiste(std::int32_t pid);
 
 // Colours only on a terminal, and never when NO_COLOR holds a non-empty value
 // (`noColor` is getenv("NO_COLOR"), null when unset).
