@@ -158,7 +158,7 @@ TEST_F(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     Relogio::duration duracao{};
     for (int i = 0; i < 5; ++i) {
         const auto t0 = Relogio::now();
-        const auto r = teste::rodar(evento(g, kSessoes[i % 4], i), ambiente());
+        const auto r = teste::rodar({{KIVO_GANCHO}, ambiente()}, evento(g, kSessoes[i % 4], i));
         duracao += Relogio::now() - t0;
         ASSERT_EQ(r.status, 0);
     }
@@ -177,7 +177,7 @@ TEST_F(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             r.matar = g() % 3 == 0;
             r.naEntrada = r.matar && g() % 8 == 0;
             r.atraso = std::chrono::microseconds(g() % janela);
-            r.p = teste::iniciar(ambiente());
+            r.p = teste::iniciar({{KIVO_GANCHO}, ambiente()});
             ASSERT_GT(r.p.pid, 0);
             onda.push_back(std::move(r));
         }
@@ -251,7 +251,7 @@ TEST_F(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     close(fd);
     for (const auto& sessao : kSessoes) {
         SCOPED_TRACE(sessao);
-        auto p = teste::iniciar(ambiente());
+        auto p = teste::iniciar({{KIVO_GANCHO}, ambiente()});
         const std::string fim = R"({"hook_event_name":"Stop","session_id":")" + sessao +
                                 R"(","last_assistant_message":"Fim da rodada"})";
         if (write(p.entrada, fim.data(), fim.size()) < 0) ADD_FAILURE();

@@ -106,7 +106,7 @@ protected:
 
     // Runs kivo_gancho; it must exit 0 and print nothing.
     void rodar(const std::string& entrada) const {
-        const auto r = teste::rodar(entrada, {{"KIVO_DIR", base_.string()}, {"HOME", raiz_.string()}});
+        const auto r = teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", base_.string()}, {"HOME", raiz_.string()}}}, entrada);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.saida, "");
         EXPECT_EQ(r.erro, "");

@@ -30,7 +30,7 @@ protected:
         return extra;
     }
     teste::Execucao enviar(const std::string& json, std::map<std::string, std::string> extra = {}) const {
-        auto r = rodar(json, ambiente(std::move(extra)));
+        auto r = rodar({{KIVO_GANCHO}, ambiente(std::move(extra))}, json);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.saida, "");
         EXPECT_EQ(r.erro, "");
@@ -90,7 +90,7 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
         enviar(e);
         EXPECT_FALSE(fs::exists(base_));
     }
-    const auto fechada = rodar("", ambiente(), true);
+    const auto fechada = rodar({{KIVO_GANCHO}, ambiente(), {}, true});
     EXPECT_EQ(fechada.status, 0);
     EXPECT_EQ(fechada.saida + fechada.erro, "");
     EXPECT_FALSE(fs::exists(base_));
@@ -191,11 +191,11 @@ TEST_F(Gancho, MuitosProcessosAoMesmoTempo) {
     constexpr int kChamadas = 30;
     std::vector<std::pair<teste::Processo, std::string>> rodando;
     for (int i = 0; i < kSessoes; ++i)
-        rodando.emplace_back(teste::iniciar(ambiente()),
+        rodando.emplace_back(teste::iniciar({{KIVO_GANCHO}, ambiente()}),
                              evento("PreToolUse", "s" + std::to_string(i),
                                     R"(,"tool_name":"Bash","tool_use_id":"t)" + std::to_string(i) + "\""));
     for (int i = 0; i < kChamadas; ++i)
-        rodando.emplace_back(teste::iniciar(ambiente()),
+        rodando.emplace_back(teste::iniciar({{KIVO_GANCHO}, ambiente()}),
                              evento(i % 2 ? "PreToolUse" : "PostToolUse", "unica",
                                     R"(,"tool_name":"Read","tool_use_id":"u)" + std::to_string(i) + "\""));
     for (auto& [p, entrada] : rodando) {

@@ -1,5 +1,7 @@
-// Runs kivo_gancho as Claude Code would: a JSON text on standard input, a chosen
-// environment, and standard output and error captured.
+// Runs a command as a process, the way its real callers do: arguments, an
+// environment of its own, a working folder, a text on standard input (or none), and
+// standard output, error and the exit status collected. Shared by every test that
+// runs one of the project's commands.
 #pragma once
 
 #include <fcntl.h>
@@ -8,14 +10,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace kivo::teste {
 
+struct Comando {
+    std::vector<std::string> argv;               // argv[0]: the program's path
+    std::map<std::string, std::string> ambiente;  // the whole environment
+    std::filesystem::path pasta;                  // working folder; empty: this one
+    bool semEntrada = false;                      // standard input closed, not a pipe
+};
+
 struct Execucao {
-    int status = -1;        // exit status, or -1 when it did not exit normally
+    int status = -1;           // exit status, or -1 when it did not exit normally
     bool entradaToda = false;  // every input byte was taken by the command
     std::string saida;
     std::string erro;
@@ -28,36 +38,39 @@ struct Processo {
     int erro = -1;
 };
 
-inline std::vector<std::string> ambienteCom(const std::map<std::string, std::string>& valores) {
-    std::vector<std::string> env;
-    for (const auto& [k, v] : valores) env.push_back(k + "=" + v);
-    return env;
+inline bool canoSemHeranca(int fds[2]) {
+    if (pipe(fds) != 0) return false;
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    return true;
 }
 
-// Starts the command; `semEntrada` closes its standard input instead of a pipe.
-inline Processo iniciar(const std::map<std::string, std::string>& ambiente, bool semEntrada = false) {
+inline Processo iniciar(const Comando& c) {
     int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return {};
-    const auto env = ambienteCom(ambiente);
-    std::vector<char*> envp;
+    if (c.argv.empty() || !canoSemHeranca(in) || !canoSemHeranca(out) || !canoSemHeranca(err)) return {};
+    std::vector<std::string> env;
+    for (const auto& [k, v] : c.ambiente) env.push_back(k + "=" + v);
+    std::vector<char*> envp, argv;
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (const auto& a : c.argv) argv.push_back(const_cast<char*>(a.c_str()));
     envp.push_back(nullptr);
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        if (semEntrada)
+        if (c.semEntrada)
             close(0);
         else
             dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        char* argv[] = {const_cast<char*>(KIVO_GANCHO), nullptr};
-        execve(KIVO_GANCHO, argv, envp.data());
+        if (!c.pasta.empty() && chdir(c.pasta.c_str()) != 0) _exit(126);
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);
     close(out[1]);
     close(err[1]);
-    if (semEntrada) {
+    if (c.semEntrada) {
         close(in[1]);
         in[1] = -1;
     }
@@ -102,9 +115,6 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     return r;
 }
 
-inline Execucao rodar(const std::string& entrada, const std::map<std::string, std::string>& ambiente,
-                      bool semEntrada = false) {
-    return terminar(iniciar(ambiente, semEntrada), entrada);
-}
+inline Execucao rodar(const Comando& c, const std::string& entrada = "") { return terminar(iniciar(c), entrada); }
 
 }  // namespace kivo::teste
