@@ -290,6 +290,36 @@ std::optional<Sessao> sessaoDeJson(std::string_view texto) {
 
 // --- Names
 
+namespace {
+
+// Where "-[0-9a-f]{6,}$" matches in `t`, or npos. Found by hand for valid UTF-8, since
+// compiling the regular expression costs millions of instructions, more than a whole
+// view of the sessions; like the expression, "$" also matches before one line
+// terminator that ends the text. Other text goes through the expression itself.
+std::size_t sufixoHexadecimal(std::string_view t) {
+    if (!texto::utf8Valido(t)) {
+        static const texto::Regex sufixo("-[0-9a-f]{6,}$");
+        return sufixo.inicio(t);
+    }
+    std::size_t fim = t.size();
+    for (const std::string_view terminador :
+         {"\r\n", "\n", "\v", "\f", "\r", "\u0085", "\u2028", "\u2029"}) {
+        if (t.ends_with(terminador)) {
+            fim -= terminador.size();
+            break;
+        }
+    }
+    const std::size_t traco = fim == 0 ? std::string_view::npos : t.rfind('-', fim - 1);
+    if (traco == std::string_view::npos || fim - traco - 1 < 6) return texto::npos;
+    for (std::size_t i = traco + 1; i < fim; ++i) {
+        const char c = t[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return texto::npos;
+    }
+    return traco;
+}
+
+}  // namespace
+
 std::string Sessao::nomeDoProjeto(std::string_view caminho) {
     std::string_view ultimo = caminho;
     const std::size_t fim = caminho.find_last_not_of('/');
@@ -300,8 +330,7 @@ std::string Sessao::nomeDoProjeto(std::string_view caminho) {
         const std::size_t barra = semBarras.rfind('/');
         ultimo = barra == std::string_view::npos ? semBarras : semBarras.substr(barra + 1);
     }
-    static const texto::Regex sufixo("-[0-9a-f]{6,}$");
-    const std::size_t p = sufixo.inicio(ultimo);
+    const std::size_t p = sufixoHexadecimal(ultimo);
     if (p != texto::npos && p > 0) return std::string(ultimo.substr(0, p));
     if (!ultimo.empty() && ultimo != "/") return std::string(ultimo);
     return "Claude";
