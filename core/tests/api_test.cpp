@@ -1,9 +1,7 @@
 // The public interface, spelled exactly as outside code compiles against it: every
-// function's signature is checked at compile time, and the value types accept
-// designated initializers in declaration order.
+// function's signature is checked at compile time, and the value types are aggregates
+// (they accept designated initializers in declaration order).
 #include <kivo/kivo.hpp>
-
-#include <gtest/gtest.h>
 
 #include <type_traits>
 
@@ -62,14 +60,6 @@ static_assert(std::is_aggregate_v<Sessao> && std::is_aggregate_v<EventoGancho> &
 static_assert(Tempos::trabalhoEsquecido == 1200 && Tempos::atencaoEsquecida == 1800 &&
               Tempos::feitoVisivel == 600 && Tempos::comemoracao == 4 && Tempos::sono == 1800 &&
               Tempos::sessaoVelha == 43200);
-
-TEST(Api, ValoresComInicializadoresDesignados) {
-    const Sessao s{.id = "s1", .cwd = "/p", .estado = Estado::feito, .atualizado = 10, .mudouEstadoEm = 10};
-    const EventoGancho e{.nome = "Stop", .sessaoId = "s1"};
-    const Contexto c{.agora = 10};
-    EXPECT_EQ(aplicar(e, s, c).caso, Acao::Caso::gravar);
-    EXPECT_EQ(Novidade::terminou(s).caso, Novidade::Caso::terminou);
-}
 
 }  // namespace
 }  // namespace kivo
