@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-
-#include "json.hpp"
 
 namespace kivo {
 namespace {
@@ -239,39 +236,6 @@ TEST(Aplicar, TitulosAparadosECortadosEm60) {
     }
     // A blank title on a new record leaves it without one.
     EXPECT_EQ(gravou(aplicar(EventoGancho{.nome = "Stop", .sessaoId = "s", .titulo = " "}, nullopt, em(1))).titulo, nullopt);
-}
-
-// A real session, event by event: the state and detail after each one.
-TEST(Aplicar, SessaoReal) {
-    std::ifstream arquivo(std::string(KIVO_AMOSTRAS) + "/claude-code-2.1.197.jsonl");
-    const std::pair<Estado, Opt> esperados[] = {
-        {Estado::ocioso, nullopt},
-        {Estado::trabalhando, "Pensando\u2026"},  // one character, not three dots
-        {Estado::trabalhando, "Lendo arquivos"},     {Estado::trabalhando, "Procurando no código"},
-        {Estado::trabalhando, "Pensando…"},          {Estado::trabalhando, "Pensando…"},
-        {Estado::trabalhando, "Rodando um comando"}, {Estado::trabalhando, "Pensando…"},
-        {Estado::trabalhando, "Editando código"},    {Estado::trabalhando, "Pensando…"},
-        {Estado::trabalhando, "Editando código"},    {Estado::feito, "Resumo"},
-    };
-    std::optional<Sessao> registro;
-    std::string linha;
-    double agora = 1765000000;
-    for (const auto& [estado, detalhe] : esperados) {
-        ASSERT_TRUE(std::getline(arquivo, linha));
-        SCOPED_TRACE(linha.substr(0, 80));
-        const auto evento = EventoGancho::deJson(kivo::json::documento(linha).value_or(nullptr));
-        ASSERT_TRUE(evento);
-        registro = gravou(aplicar(*evento, registro, Contexto{.agora = ++agora, .pid = 4242}));
-        EXPECT_EQ(registro->estado, estado);
-        EXPECT_EQ(registro->detalhe, detalhe);
-    }
-    EXPECT_EQ(registro->id, "fd54bafe-d6c7-4ae4-af41-29fc9aa77228");
-    EXPECT_EQ(registro->cwd, "/home/ana/projetos/loja-virtual");
-    EXPECT_EQ(registro->ferramentaId, Opt("toolu_17b8ed8cf11e413884f8"));  // the Write call survives Stop
-    EXPECT_EQ(registro->atualizado, agora);
-    ASSERT_TRUE(std::getline(arquivo, linha));
-    const auto fim = EventoGancho::deJson(kivo::json::documento(linha).value_or(nullptr));
-    EXPECT_EQ(aplicar(fim.value_or(EventoGancho{}), registro, em(agora + 1)), Acao::apagar());
 }
 
 }  // namespace

@@ -29,14 +29,13 @@ namespace kivo {
 namespace {
 
 // Each run costs ten times more under AddressSanitizer: fewer of them there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kProcessos = 200;
-#elif defined(__has_feature)
+#if defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr int kProcessos = 200;
-#else
-constexpr int kProcessos = 300;
+#define KIVO_ASAN 1
 #endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(KIVO_ASAN)
+constexpr int kProcessos = 200;
 #else
 constexpr int kProcessos = 300;
 #endif

@@ -55,10 +55,8 @@ int abrirSomenteLeitura(const char* caminho, int flags, mode_t modo) {
     }
     return arquivos::padrao().abrir(caminho, flags, modo);
 }
-ssize_t semEspaco(int, const void*, std::size_t) {
-    errno = ENOSPC;
-    return -1;
-}
+
+enum class Registro { antigo, novo, nenhum };
 
 class Falhas : public ::testing::Test {
 public:
@@ -120,91 +118,77 @@ public:
 #endif
     }
 
+    // The faults (see the table below).
+    bool somenteLeitura() {
+        if (geteuid() != 0) {
+            fs::permissions(pasta(), fs::perms::owner_read | fs::perms::owner_exec);
+            return false;
+        }
+        if (montar(false)) return false;
+        arquivos::operacoes().abrir = &abrirSomenteLeitura;
+        arquivos::operacoes().renomear = [](const char*, const char*) { return errno = EROFS, -1; };
+        return true;
+    }
+    bool discoCheio() {
+        const std::string antigo = teste::conteudo(pasta() / "s1.json");
+        if (!montar(true)) {
+            arquivos::operacoes().escrever = [](int, const void*, std::size_t) -> ssize_t { return errno = ENOSPC, -1; };
+            return true;
+        }
+        teste::escrever(pasta() / "s1.json", antigo);  // the tmpfs hides the folder's files
+        teste::escrever(pasta() / ".trava", "");
+        const int fd = open((pasta() / "enchimento").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        for (const std::string bloco(4096, 'x'); write(fd, bloco.data(), bloco.size()) > 0;) {
+        }
+        while (write(fd, "x", 1) > 0) {  // to the last byte
+        }
+        close(fd);
+        return false;
+    }
+    bool arquivoNoLugar(const fs::path& pastaEsperada) {
+        fs::remove_all(pastaEsperada);
+        teste::escrever(pastaEsperada, "intocado");
+        return false;
+    }
+    bool pastaNoLugar(const char* arquivo) {
+        fs::remove(pasta() / arquivo);
+        fs::create_directories(pasta() / arquivo);
+        teste::escrever(pasta() / arquivo / "intacto", "intocado");
+        return false;
+    }
+    bool plantar(bool alvoExiste, int vezes) {
+        if (alvoExiste) teste::escrever(raiz_ / "alvo", "intocado");
+        plantio = {(raiz_ / "alvo").string(), vezes, 0};
+        arquivos::operacoes().abrir = &abrirPlantando;
+        return true;
+    }
+
     teste::PastaTemporaria temporaria_;
     fs::path raiz_ = temporaria_.raiz(), base_ = raiz_ / "dados";
     std::vector<fs::path> montados_;
 };
 
-enum class Registro { antigo, novo, nenhum };
-
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
-    using F = Falhas;
-    // Each row sets its fault up after a first record was written; it returns whether
+    // Each row sets its fault up after a first record was written, and returns whether
     // the decision must run in this process (the fault injected) rather than in
     // kivo_gancho. `intacto` names a file the fault planted, which must stay as it was.
-    const struct {
-        const char* nome;
-        std::function<bool(F&)> preparar;
-        Registro registro;
-        const char* intacto;
-    } casos[] = {
-        {"pasta somente leitura", [](F& f) {
-             if (geteuid() != 0) {
-                 fs::permissions(f.pasta(), fs::perms::owner_read | fs::perms::owner_exec);
-                 return false;
-             }
-             if (f.montar(false)) return false;
-             arquivos::operacoes().abrir = &abrirSomenteLeitura;
-             arquivos::operacoes().renomear = [](const char*, const char*) { errno = EROFS; return -1; };
-             return true;
-         }, Registro::antigo, nullptr},
-        {"disco cheio", [](F& f) {
-             const std::string antigo = teste::conteudo(f.pasta() / "s1.json");
-             if (!f.montar(true)) {
-                 arquivos::operacoes().escrever = &semEspaco;
-                 return true;
-             }
-             teste::escrever(f.pasta() / "s1.json", antigo);  // the tmpfs hides the folder's files
-             teste::escrever(f.pasta() / ".trava", "");
-             const int fd = open((f.pasta() / "enchimento").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-             for (const std::string bloco(4096, 'x'); write(fd, bloco.data(), bloco.size()) > 0;) {
-             }
-             while (write(fd, "x", 1) > 0) {  // to the last byte
-             }
-             close(fd);
-             return false;
-         }, Registro::antigo, nullptr},
-        {"arquivo no lugar da pasta de registros", [](F& f) {
-             fs::remove_all(f.pasta());
-             teste::escrever(f.pasta(), "intocado");
-             return false;
-         }, Registro::nenhum, "dados/sessoes"},
-        {"arquivo no lugar da pasta de dados", [](F& f) {
-             fs::remove_all(f.base_);
-             teste::escrever(f.base_, "intocado");
-             return false;
-         }, Registro::nenhum, "dados"},
-        {"pasta no lugar da trava (segue sem trava)", [](F& f) {
-             fs::remove(f.pasta() / ".trava");
-             fs::create_directory(f.pasta() / ".trava");
-             return false;
-         }, Registro::novo, nullptr},
-        {"link para um arquivo, uma vez", [](F& f) {
-             teste::escrever(f.raiz_ / "alvo", "intocado");
-             plantio = {(f.raiz_ / "alvo").string(), 1, 0};
-             arquivos::operacoes().abrir = &abrirPlantando;
-             return true;
-         }, Registro::novo, "alvo"},
-        {"link pendente, uma vez", [](F& f) {
-             plantio = {(f.raiz_ / "alvo").string(), 1, 0};
-             arquivos::operacoes().abrir = &abrirPlantando;
-             return true;
-         }, Registro::novo, "alvo"},
-        {"link a cada tentativa", [](F& f) {
-             teste::escrever(f.raiz_ / "alvo", "intocado");
-             plantio = {(f.raiz_ / "alvo").string(), 1000, 0};
-             arquivos::operacoes().abrir = &abrirPlantando;
-             return true;
-         }, Registro::antigo, "alvo"},
-        {"pasta no lugar do registro", [](F& f) {
-             fs::remove(f.pasta() / "s1.json");
-             fs::create_directories(f.pasta() / "s1.json");
-             teste::escrever(f.pasta() / "s1.json" / "dentro", "intocado");
-             return false;
-         }, Registro::nenhum, "dados/sessoes/s1.json/dentro"},
+    using F = Falhas;
+    const std::tuple<const char*, std::function<bool(F&)>, Registro, const char*> casos[] = {
+        {"pasta somente leitura", &F::somenteLeitura, Registro::antigo, nullptr},
+        {"disco cheio", &F::discoCheio, Registro::antigo, nullptr},
+        {"arquivo no lugar da pasta de registros", [](F& f) { return f.arquivoNoLugar(f.pasta()); }, Registro::nenhum,
+         "dados/sessoes"},
+        {"arquivo no lugar da pasta de dados", [](F& f) { return f.arquivoNoLugar(f.base_); }, Registro::nenhum, "dados"},
+        {"pasta no lugar da trava (segue sem trava)", [](F& f) { return f.pastaNoLugar(".trava"); }, Registro::novo,
+         nullptr},
+        {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }, Registro::novo, "alvo"},
+        {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }, Registro::novo, "alvo"},
+        {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo, "alvo"},
+        {"pasta no lugar do registro", [](F& f) { return f.pastaNoLugar("s1.json"); }, Registro::nenhum,
+         "dados/sessoes/s1.json/intacto"},
     };
-    for (const auto& c : casos) {
-        SCOPED_TRACE(c.nome);
+    for (const auto& [nome, preparar, registro, intactoRelativo] : casos) {
+        SCOPED_TRACE(nome);
         TearDown();
         montados_.clear();
         std::error_code e;
@@ -214,33 +198,33 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
         decidir(kInicio, false);
         const std::string antigo = teste::conteudo(pasta() / "s1.json");
         ASSERT_NE(antigo.find("trabalhando"), std::string::npos);
-        const bool aqui = c.preparar(*this);
-        const fs::path intacto = c.intacto ? raiz_ / c.intacto : fs::path();
-        const bool existia = c.intacto && fs::exists(fs::symlink_status(intacto));
+        const bool aqui = preparar(*this);
+        const fs::path intacto = intactoRelativo ? raiz_ / intactoRelativo : fs::path();
+        const bool existia = intactoRelativo && fs::exists(fs::symlink_status(intacto));
         auto listados = [&] {  // the names in the session folder, planted links apart
             Nomes n;
-            for (const auto& nome : teste::nomesEm(pasta()))
-                if (!fs::is_symlink(pasta() / nome)) n.insert(nome);
+            for (const auto& item : teste::nomesEm(pasta()))
+                if (!fs::is_symlink(pasta() / item)) n.insert(item);
             return n;
         };
         Nomes esperados = listados();
-        if (c.registro == Registro::novo) esperados.insert("s1.json");
+        if (registro == Registro::novo) esperados.insert("s1.json");
         decidir(kMudanca, aqui);
         arquivos::operacoes() = arquivos::padrao();
 
         const auto s = Armazem(pasta()).ler("s1");
-        switch (c.registro) {
+        switch (registro) {
             case Registro::antigo: EXPECT_EQ(teste::conteudo(pasta() / "s1.json"), antigo); break;
             case Registro::novo: EXPECT_EQ(s.value_or(Sessao{}).estado, Estado::feito); break;
             case Registro::nenhum: EXPECT_FALSE(s); break;
         }
         EXPECT_EQ(listados(), esperados);  // no temporary file left
         EXPECT_EQ(teste::nomesEm(pasta()).size() - listados().size(), static_cast<std::size_t>(plantio.plantados));
-        if (c.intacto) {
+        if (intactoRelativo) {
             EXPECT_EQ(fs::exists(fs::symlink_status(intacto)), existia);
             EXPECT_EQ(existia ? teste::conteudo(intacto) : "intocado", "intocado");
         }
-        std::printf("[ figures  ] %s: %s\n", c.nome, aqui ? "in-process, injected" : "kivo_gancho on the real fault");
+        std::printf("[ figures  ] %s: %s\n", nome, aqui ? "in-process, injected" : "kivo_gancho on the real fault");
     }
     // After the last row: a folder whose record is broken still keeps other sessions.
     decidir(R"({"hook_event_name":"Stop","session_id":"s2"})", false);
