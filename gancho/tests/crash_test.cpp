@@ -6,10 +6,10 @@
 // ones that lerTodas ignores, the lock is free and a further run of each session
 // completes. The random seed is printed; KIVO_SEMENTE=<n> repeats a run.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/file.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,36 +40,6 @@ constexpr int kProcessos = 200;
 constexpr int kProcessos = 300;
 #endif
 const std::string kSessoes[] = {"sessao-0", "sessao-1", "sess\u00e3o-\u00e7", "fd54bafe-d6c7-4ae4"};
-
-// Another process reads every record of `pasta` over and over until its input pipe is
-// closed, then writes how many it read and how many did not read back.
-pid_t leitorConcorrente(const fs::path& pasta, int& parar, int& resultado) {
-    int p[2], r[2];
-    if (!teste::canoSemHeranca(p) || !teste::canoSemHeranca(r)) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(p[1]);
-        close(r[0]);
-        long lidos = 0, rasgados = 0;
-        pollfd espera{p[0], POLLIN, 0};
-        while (poll(&espera, 1, 1) == 0) {  // a pass, then a millisecond's rest
-            std::error_code e;
-            for (fs::directory_iterator it(pasta, e), fim; !e && it != fim; it.increment(e)) {
-                const std::string nome = it->path().filename().string();
-                if (nome.size() <= 5 || !nome.ends_with(".json") || !fs::is_regular_file(it->path(), e)) continue;
-                ++lidos;
-                rasgados += !sessaoDeJson(teste::conteudo(it->path()));
-            }
-        }
-        const std::string t = std::to_string(lidos) + " " + std::to_string(rasgados);
-        _exit(write(r[1], t.data(), t.size()) < 0);
-    }
-    close(p[0]);
-    close(r[1]);
-    parar = p[1];
-    resultado = r[0];
-    return pid;
-}
 
 // A realistic hook object; a quarter of them carry a 256 KiB tool response, so that
 // reading the input takes a while.
@@ -112,9 +82,25 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     for (int i = 0; i < 5; ++i) ASSERT_EQ(teste::rodar(gancho, evento(g, kSessoes[i % 4], i)).status, 0);
     const auto janela = std::chrono::duration_cast<std::chrono::microseconds>(Relogio::now() - t0).count() / 5 + 1;
 
-    int parar = -1, resultado = -1;
-    const pid_t leitor = leitorConcorrente(pasta, parar, resultado);
-    ASSERT_GT(leitor, 0);
+    // Meanwhile a reader goes over every record again and again, until it is destroyed.
+    struct Leitor {
+        std::atomic<bool> parar = false;
+        long lidos = 0, rasgados = 0;
+        std::thread t;
+        ~Leitor() {
+            parar = true;
+            if (t.joinable()) t.join();
+        }
+    } leitor;
+    leitor.t = std::thread([&] {
+        for (; !leitor.parar; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            for (const auto& nome : teste::nomesEm(pasta)) {
+                if (nome.size() <= 5 || !nome.ends_with(".json")) continue;
+                ++leitor.lidos;
+                leitor.rasgados += !sessaoDeJson(teste::conteudo(pasta / nome));
+            }
+        }
+    });
     std::set<std::string> escritas;  // sessions with at least one completed run
     int mortos = 0, mortosNaEntrada = 0, n = 5;
     while (n < kProcessos) {
@@ -165,10 +151,9 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             escritas.insert(r.sessao);
         }
     }
-    close(parar);
-    long lidos = 0, rasgados = -1;
-    std::sscanf(teste::lerAteOFim(resultado).c_str(), "%ld %ld", &lidos, &rasgados);
-    waitpid(leitor, nullptr, 0);
+    leitor.parar = true;
+    leitor.t.join();
+    const long lidos = leitor.lidos, rasgados = leitor.rasgados;
     EXPECT_EQ(rasgados, 0) << "a concurrent reader saw a record that does not read back";
 
     // Every record reads back; the rest is the lock and temporary files.
