@@ -73,9 +73,9 @@ const std::vector<std::string> onzeEventos = {
     "Stop",         "StopFailure",      "SessionEnd"};
 
 const nlohmann::json nossoGrupo = nlohmann::json::parse(
-    R"({"hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]})");
+    R"({"hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10}]})");
 const nlohmann::json nossoGrupoComMatcher = nlohmann::json::parse(
-    R"({"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]})");
+    R"({"matcher":"*","hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10}]})");
 
 bool ehDeFerramenta(const std::string& evento) {
     return evento == "PreToolUse" || evento == "PermissionRequest" || evento == "PostToolUse" ||
@@ -238,39 +238,39 @@ TEST_F(Instalar, MostrarNaoGravaNada) {
 TEST_F(Instalar, EntradaNossaJaPresente) {
     struct Caso {
         const char* nome;
-        const char* antes;   // the PreToolUse list before
-        const char* depois;  // and after
+        std::string antes;   // the PreToolUse list before
+        std::string depois;  // and after
         const char* linha;   // the line instalar prints for PreToolUse, "" for none
     };
+    const std::string nossa = R"({"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10})";
+    const std::string certa = R"({"matcher":"*","hooks":[)" + nossa + "]}";
+    const std::string bash = R"({"matcher":"Bash","hooks":[{"type":"command","command":"/bin/meu"}]})";
     const Caso casos[] = {
-        {"igual, nada muda",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         ""},
+        {"igual, nada muda", "[" + certa + "]", "[" + certa + "]", ""},
+        {"a forma antiga (s\u00F3 o caminho) \u00E9 trocada onde est\u00E1",
+         "[" + bash + R"(,{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]},)" + bash + "]",
+         "[" + bash + "," + certa + "," + bash + "]",
+         "  ~ PreToolUse (substitui /opt/kivo/bin/kivo_gancho)\n"},
         {"outro caminho \u00E9 trocado",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"hooks":[)" + nossa + "]}]",
          "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
         {"grupo dividido com um gancho da pessoa",
          R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"},{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"}]},{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"}]},)" + certa + "]",
          "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
         {"timeout diferente",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":30}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         "  ~ PreToolUse (entrada refeita)\n"},
-        {"duas vezes vira uma",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]},{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"*","hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":30}]}])",
+         "[" + certa + "]", "  ~ PreToolUse (entrada refeita)\n"},
+        {"duas vezes vira uma", "[" + certa + "," + certa + "]", "[" + certa + "]",
          "  ~ PreToolUse (entrada refeita)\n"},
         {"s\u00F3 para o Bash n\u00E3o basta",
-         R"([{"matcher":"Bash","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", "[" + certa + "]",
          "  ~ PreToolUse (entrada refeita)\n"},
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.nome);
-        escrever(arquivo_, std::string(R"({"hooks":{"PreToolUse":)") + c.antes + "}}");
+        escrever(arquivo_, R"({"hooks":{"PreToolUse":)" + c.antes + "}}");
         const Resultado r = instalar(opcoes());
         ASSERT_EQ(r.status, 0) << r.erros;
         const nlohmann::json config = nlohmann::json::parse(ler(arquivo_));
@@ -404,10 +404,10 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
         const char* comando;
     };
     const Caso casos[] = {
-        {"/usr/local/bin/kivo_gancho", "/usr/local/bin/kivo_gancho"},
-        {"/home/ana/meus apps/kivo_gancho", "'/home/ana/meus apps/kivo_gancho'"},
-        {"/tmp/it's/kivo_gancho", "'/tmp/it'\\''s/kivo_gancho'"},
-        {"/opt/a$b/kivo_gancho", "'/opt/a$b/kivo_gancho'"},
+        {"/usr/local/bin/kivo_gancho", "CLAUDE_PID=$PPID exec '/usr/local/bin/kivo_gancho'"},
+        {"/home/ana/meus apps/kivo_gancho", "CLAUDE_PID=$PPID exec '/home/ana/meus apps/kivo_gancho'"},
+        {"/tmp/it's/kivo_gancho", "CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'"},
+        {"/opt/a$b/kivo_gancho", "CLAUDE_PID=$PPID exec '/opt/a$b/kivo_gancho'"},
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.caminho);
@@ -422,6 +422,10 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
     const Comando comandos[] = {
         {"kivo_gancho", true},
         {"  /x/kivo_gancho\t", true},
+        {"CLAUDE_PID=$PPID exec /x/kivo_gancho", true},
+        {"CLAUDE_PID=$PPID exec '/x/kivo_gancho' --depurar", false},
+        {"CLAUDE_PID=$PPID exec '/x/kivo_gancho'; rm -rf ~", false},
+        {"CLAUDE_PID=$(id) exec /x/kivo_gancho", false},
         {"\"/x y/kivo_gancho\"", true},
         {"/x\\ y/kivo_gancho", true},
         {"/x/kivo_gancho --depurar", false},

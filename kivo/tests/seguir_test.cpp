@@ -84,25 +84,31 @@ TEST(Seguir, Quadro) {
     const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
               "\x1b[H"
-              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
               "\x1b[K\n"
-              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K  (o.o)  Acordado\n"
               "\x1b[K\n"
-              "  \u00B7 loja\x1b[K\n"
+              "\x1b[K  \u00B7 loja\n"
               "\x1b[K\n"
-              "  Nenhuma novidade desde que o painel abriu.\x1b[K"
+              "\x1b[K  Nenhuma novidade desde que o painel abriu."
               "\x1b[J");
-    const std::string curto = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 4);
-    EXPECT_EQ(curto,
+    const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
+    EXPECT_EQ(kivo::app::quadro(painel, novidades, 4),
               "\x1b[H"
-              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
               "\x1b[K\n"
-              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K  (o.o)  Acordado\n"
               "\x1b[K"
               "\x1b[J");
-    const std::string comNovidade = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 0);
-    EXPECT_NE(comNovidade.find("  Novidades:\x1b[K\n  10:00:00  loja terminou: Pronto\x1b[K\x1b[J"),
-              std::string::npos);
+    // 30 columns: the header is cut, the news broken under its time.
+    const std::string estreito = kivo::app::quadro(painel, novidades, 0, 30);
+    EXPECT_EQ(estreito.substr(0, estreito.find('\n')), "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026");
+    EXPECT_NE(estreito.find("\x1b[K  Novidades:\n"
+                            "\x1b[K  10:00:00  loja-virtual\n"
+                            "\x1b[K    terminou: Pronto: Carrinho\n"
+                            "\x1b[K    consertado\x1b[J"),
+              std::string::npos)
+        << estreito;
 }
 
 }  // namespace
