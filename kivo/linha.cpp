@@ -112,25 +112,30 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
 
     // The first list that fits, in this order: everything; fewer of the sessions that
     // call, the rest as "+N chamando", with the counts; the most urgent one and "+N"
-    // without the counts; the same with its text cut; the face alone.
-    auto montar = [&](std::size_t quantos, bool comContagens) {
+    // with fewer counts (the last one goes first); the same with its text cut; the
+    // face alone.
+    auto montar = [&](std::size_t quantos, std::size_t comContagens) {
         std::vector<Pedaco> lista{face};
         lista.insert(lista.end(), chamando.begin(), chamando.begin() + static_cast<std::ptrdiff_t>(quantos));
         if (quantos < chamando.size()) {
             lista.push_back({"+" + std::to_string(chamando.size() - quantos) + " chamando", Cor::amarelo});
         }
-        if (comContagens) lista.insert(lista.end(), contagens.begin(), contagens.end());
+        lista.insert(lista.end(), contagens.begin(), contagens.begin() + static_cast<std::ptrdiff_t>(comContagens));
         return lista;
     };
     std::vector<Pedaco> lista;
     bool coube = false;
     for (std::size_t k = chamando.size() + 1; k-- > 0 && !coube;) {
         if (k == 0 && !chamando.empty()) break;  // the most urgent one is never left out
-        lista = montar(k, true);
+        lista = montar(k, contagens.size());
+        coube = larguraDas(lista) <= largura;
+    }
+    for (std::size_t c = contagens.size(); !coube && !chamando.empty() && c-- > 0;) {
+        lista = montar(1, c);
         coube = larguraDas(lista) <= largura;
     }
     if (!coube && !chamando.empty()) {
-        lista = montar(1, false);
+        lista = montar(1, 0);
         const int resto = largura - (larguraDas(lista) - larguraDe(lista[1].texto));
         coube = resto >= 2;
         if (coube) lista[1].texto = caber(lista[1].texto, resto);

@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pastas.hpp"
+
 namespace fs = std::filesystem;
 using kivo::app::desinstalar;
 using kivo::app::instalar;
@@ -396,6 +398,154 @@ TEST_F(Instalar, LinkSimbolicoContinuaLink) {
     EXPECT_EQ(config["model"], "opus");
     EXPECT_EQ(config["hooks"].size(), 11u);
     EXPECT_TRUE(fs::exists(pasta_ / "dotfiles" / "settings.json.kivo-backup-20251206-054640"));
+}
+
+// A file as people write it: compact objects, escapes, number spellings, a key order
+// of their own. Only the members kivo owns may change.
+constexpr const char* arquivoDoBeto =
+    "{\n"
+    "    \"model\": \"opus\", \"permissions\": {\"allow\": [\"Bash(npm test:*)\"], \"deny\": []},\n"
+    "    \"caf\\u00e9\": 1.50,\n"
+    "    \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n"
+    "}\n";
+
+TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
+    escrever(arquivo_, arquivoDoBeto);
+    OpcoesInstalar o = opcoes();
+    o.linha = true;
+    o.kivo = "/opt/kivo/bin/kivo";
+    ASSERT_EQ(instalar(o).status, 0);
+    const std::string depois = ler(arquivo_);
+    // Everything before the new members is the old text, byte for byte; the new
+    // members follow, four spaces deep like the rest.
+    const std::string antes(arquivoDoBeto);
+    const std::string comum = antes.substr(0, antes.rfind('}') - 1);  // up to "1E+2}"
+    EXPECT_EQ(depois.substr(0, comum.size()), comum);
+    EXPECT_EQ(depois.substr(comum.size(), 26), ",\n    \"hooks\": {\n        \"") << depois;
+    EXPECT_NE(depois.find("\n    \"statusLine\": {\n        \"type\": \"command\",\n"
+                          "        \"command\": \"'/opt/kivo/bin/kivo' linha\"\n    }\n}\n"),
+              std::string::npos)
+        << depois;
+    EXPECT_EQ(Ordenado::parse(depois)["hooks"].size(), 11u);
+
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), arquivoDoBeto);
+
+    // On one line, the members are added on that line.
+    escrever(arquivo_, "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    const std::string linha = ler(arquivo_);
+    EXPECT_EQ(linha.rfind("{\"a\": 1.50, \"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u)
+        << linha;
+    EXPECT_EQ(linha.find('\n'), std::string::npos);
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+}
+
+TEST_F(Instalar, LinhaDeStatusDaPessoaFicaComoEsta) {
+    escrever(arquivo_, configuracaoDaAna);  // has a statusLine of its own
+    OpcoesInstalar o = opcoes();
+    o.linha = true;
+    o.kivo = "/opt/kivo/bin/kivo";
+    const Resultado r = instalar(o);
+    ASSERT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(Ordenado::parse(ler(arquivo_))["statusLine"], Ordenado::parse(configuracaoDaAna)["statusLine"]);
+    EXPECT_NE(r.saida.find("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"), std::string::npos) << r.saida;
+}
+
+TEST_F(Instalar, ArquivoQueMudaAntesDaTrocaELidoDeNovo) {
+    escrever(arquivo_, configuracaoDaAna);
+    OpcoesInstalar o = opcoes();
+    int vezes = 0;
+    o.antesDeTrocar = [&] {
+        // Claude Code saves /model between our reading and our rename, once.
+        std::string outro = configuracaoDaAna;
+        if (vezes++ == 0) escrever(arquivo_, outro.replace(outro.find("opus"), 4, "haiku"));
+    };
+    const Resultado r = instalar(o);
+    ASSERT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(vezes, 2);
+    const Ordenado config = Ordenado::parse(ler(arquivo_));
+    EXPECT_EQ(config["model"], "haiku");
+    EXPECT_EQ(config["hooks"].size(), 12u);
+    // Only the copy of the file that was replaced stays.
+    EXPECT_EQ(arquivos(), (std::vector<std::string>{"settings.json", "settings.json.kivo-backup-20251206-054640"}));
+}
+
+TEST_F(Instalar, RecusaComMensagemClara) {
+    struct Caso {
+        const char* nome;
+        std::string gancho;
+        mode_t modo;
+        const char* trecho;
+    };
+    const Caso casos[] = {
+        {"arquivo s\u00F3 de leitura", gancho, 0444, "s\u00F3 de leitura"},
+        {"caminho que n\u00E3o \u00E9 UTF-8", "/opt/k\xE9vo/kivo_gancho", 0644, "n\u00E3o \u00E9 UTF-8"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        escrever(arquivo_, configuracaoDaAna);
+        ASSERT_EQ(chmod(arquivo_.c_str(), c.modo), 0);
+        OpcoesInstalar o = opcoes();
+        o.gancho = c.gancho;
+        const Resultado r = instalar(o);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.erros.find(c.trecho), std::string::npos) << r.erros;
+        EXPECT_EQ(ler(arquivo_), configuracaoDaAna);
+        EXPECT_EQ(arquivos(), std::vector<std::string>{"settings.json"});
+        chmod(arquivo_.c_str(), 0644);
+    }
+}
+
+TEST_F(Instalar, PastaDeDadosSoDoUsuario) {
+    OpcoesInstalar o = opcoes();
+    o.pastaDados = pasta_ / "dados" / ".kivo";
+    const Resultado criada = instalar(o);
+    ASSERT_EQ(criada.status, 0) << criada.erros;
+    struct stat info {};
+    ASSERT_EQ(stat(o.pastaDados.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_NE(criada.saida.find("(modo 700)"), std::string::npos) << criada.saida;
+
+    ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
+    const Resultado aberta = instalar(o);
+    EXPECT_NE(aberta.saida.find("modo 755"), std::string::npos) << aberta.saida;
+    EXPECT_NE(aberta.saida.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
+}
+
+// Homebrew's layout: bin/kivo is a link into a folder named after the version.
+TEST(Comandos, CaminhoComoFoiChamado) {
+    kivo::teste::PastaTemporaria raiz;
+    const fs::path cellar = raiz.raiz() / "Cellar" / "kivo" / "0.1.0" / "bin";
+    const fs::path bin = raiz.raiz() / "bin";
+    fs::create_directories(cellar);
+    fs::create_directories(bin);
+    for (const char* nome : {"kivo", "kivo_gancho"}) {
+        kivo::teste::escrever(cellar / nome, "");
+        fs::permissions(cellar / nome, fs::perms::owner_all);
+        fs::create_symlink("../Cellar/kivo/0.1.0/bin/" + std::string(nome), bin / nome);
+    }
+    const fs::path sozinho = raiz.raiz() / "sozinho";
+    fs::create_directories(sozinho);
+    fs::create_symlink(cellar / "kivo", sozinho / "kivo");  // no kivo_gancho beside it
+    const fs::path resolvido = cellar / "kivo";
+    struct Caso {
+        std::string argv0;
+        std::string path;
+        fs::path esperado;
+    };
+    const Caso casos[] = {
+        {(bin / "kivo").string(), "", bin / "kivo"},
+        {(bin / "." / "kivo").string(), "", bin / "kivo"},
+        {"kivo", "rel:" + bin.string(), bin / "kivo"},
+        {"kivo", "", resolvido},
+        {(sozinho / "kivo").string(), "", resolvido},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.argv0 + " PATH=" + c.path);
+        EXPECT_EQ(kivo::app::executavelInvocado(c.argv0, c.path.c_str(), resolvido), c.esperado);
+    }
 }
 
 TEST(Comandos, AspasDoShellEReconhecimento) {
