@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include "kivo/armazem.hpp"
 #include "kivo/estado.hpp"
@@ -111,8 +112,19 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
     }
     // Too narrow for both on one line: the name above, the status and age below.
     acrescentar(texto, caber(inicio + nome, largura), cor, opcoes.cores);
+    // The age stays in one piece: after the status's last line when it fits there,
+    // else on a line of its own.
     const int recuo = std::min(4, largura - 1);
-    for (const std::string& l : quebrar(status + cauda, largura - recuo)) {
+    std::vector<std::string> abaixo = quebrar(status, largura - recuo);
+    const std::string resto = cauda.substr(cauda.find_first_not_of(' ') == std::string::npos ? 0 : 1);
+    if (!cauda.empty()) {
+        if (larguraDe(abaixo.back()) + larguraDe(cauda) <= largura - recuo) {
+            abaixo.back() += cauda;
+        } else {
+            for (std::string& l : quebrar(resto, largura - recuo)) abaixo.push_back(std::move(l));
+        }
+    }
+    for (const std::string& l : abaixo) {
         acrescentar(texto, caber(std::string(static_cast<std::size_t>(recuo), ' ') + l, largura), cor,
                     opcoes.cores);
     }

@@ -80,6 +80,37 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
     EXPECT_EQ(desenharPainel(registros(), agora, todas), comAsVelhas);
 }
 
+// The name gives way first; the mark, the status and the age are never cut.
+TEST(Painel, CabeNaLargura) {
+    Sessao longa = sessao("l", "/home/ana/api-de-pagamentos-com-um-nome-bem-comprido", Estado::atencao,
+                          "Quer permiss\u00E3o para rodar um comando", 30, 30);
+    longa.titulo = "Corrigir a fila de reembolsos";
+    struct Caso {
+        int largura;
+        const char* linhas;  // the session's lines
+    };
+    const Caso casos[] = {
+        {0, "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reembolsos \u2014 "
+            "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
+        {120, "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
+              "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
+        {80, "  ! api-de-pagamentos-com-um-nom\u2026 \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
+        {40, "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n"
+             "    Quer permiss\u00E3o para rodar um comando\n"
+             "    \u00B7 agora\n"},
+        {30, "  ! api-de-pagamentos-com-um-\u2026\n"
+             "    Quer permiss\u00E3o para rodar\n"
+             "    um comando \u00B7 agora\n"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.largura);
+        OpcoesPainel o = semCores;
+        o.largura = c.largura;
+        const std::string texto = desenharPainel({longa}, agora, o);
+        EXPECT_EQ(texto.substr(texto.find("\n\n") + 2), c.linhas);
+    }
+}
+
 TEST(Painel, SemTesteDeProcessoNadaEstaEncerrado) {
     const std::string texto = desenharPainel(registros(), agora, OpcoesPainel{});
     EXPECT_EQ(texto.find("encerrado"), std::string::npos) << texto;
