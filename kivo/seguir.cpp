@@ -163,7 +163,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     bool primeira = true;
     while (ok && !parar) {
         const double agora = relogio();
-        if (!(agora - ultimaLimpeza < intervaloDeLimpeza)) {
+        if (!opcoes.todas && !(agora - ultimaLimpeza < intervaloDeLimpeza)) {
             limpar(opcoes.pasta, agora, processoExiste, false);
             ultimaLimpeza = agora;
         }

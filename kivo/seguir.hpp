@@ -54,7 +54,8 @@ struct OpcoesSeguir {
 // hidden, fitting the terminal's width (redrawn at once when it changes), and
 // restores both (printing the last panel) before returning. Elsewhere (a pipe, a
 // file) it prints the panel once and then one whole line per piece of news. Every
-// intervaloDeLimpeza seconds, from the start, it runs limpar() on the folder quietly.
+// intervaloDeLimpeza seconds, from the start, it runs limpar() on the folder quietly
+// (not with `todas`, which asks to see those records).
 int seguirPainel(const OpcoesSeguir& opcoes);
 
 }  // namespace kivo::app

@@ -146,8 +146,16 @@ TEST_F(Processo, InstalarComLinhaGravaOsDoisMembros) {
 }
 
 TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
+    // With --todas it shows the old record, and leaves it; without, it cleans up at once.
+    const Execucao todas = rodar({{"/usr/bin/timeout", "-s", "TERM", "1", KIVO_EXECUTAVEL, "painel", "--seguir",
+                                   "--todas"},
+                                  {{"KIVO_DIR", pasta_.raiz().string()}}});
+    EXPECT_NE(todas.saida.find("antiga"), std::string::npos) << todas.saida;
+    EXPECT_TRUE(fs::exists(sessoes_ / "antiga.json"));
+
     const Execucao r = rodar({{"/usr/bin/timeout", "-s", "TERM", "1", KIVO_EXECUTAVEL, "painel", "--seguir"},
                               {{"KIVO_DIR", pasta_.raiz().string()}}});
+    EXPECT_FALSE(fs::exists(sessoes_ / "antiga.json"));
     EXPECT_EQ(r.status, 124);  // still running when the signal came
     EXPECT_EQ(r.saida.find("\x1b"), std::string::npos);
     const std::size_t primeira = r.saida.find("loja-virtual");
