@@ -342,7 +342,8 @@ std::size_t pularValor(std::string_view t, std::size_t i) {
 
 Estrutura estruturaDe(std::string_view t) {
     Estrutura e;
-    std::size_t i = pularEspacos(t, 0);
+    constexpr std::string_view bom = "\xEF\xBB\xBF";  // the parser skips it too
+    std::size_t i = pularEspacos(t, t.substr(0, bom.size()) == bom ? bom.size() : 0);
     e.abre = i;
     i = pularEspacos(t, i + 1);
     while (i < t.size() && t[i] == '"') {
@@ -432,8 +433,13 @@ std::string novoTexto(const Leitura& antes, const Json& config,
                       const std::vector<std::pair<std::string, std::optional<Json>>>& trocas) {
     if (!antes.existe || soEspacos(antes.texto)) return texto(config, recuoDe(antes.texto));
     std::string t = antes.texto;
-    for (const auto& [chave, valor] : trocas) t = trocarMembro(t, chave, valor);
-    return t;
+    try {
+        for (const auto& [chave, valor] : trocas) t = trocarMembro(t, chave, valor);
+        // The edited text must say exactly what was meant, or nothing is written.
+        if (Json::parse(t, nullptr, true, false) == config) return t;
+    } catch (const std::exception&) {
+    }
+    throw FormaInvalida("n\u00E3o consegui editar o arquivo mantendo o resto dele como est\u00E1");
 }
 
 // Writes a new file that must not exist yet, created with `modo` (the old file's

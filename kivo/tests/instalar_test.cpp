@@ -422,6 +422,12 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     EXPECT_EQ(linha.find('\n'), std::string::npos);
     ASSERT_EQ(desinstalar(opcoes()).status, 0);
     EXPECT_EQ(ler(arquivo_), "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+
+    // A byte-order mark, which the parser skips, stays in front.
+    escrever(arquivo_, "\xEF\xBB\xBF{\"a\": 1}");
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), "\xEF\xBB\xBF{\"a\": 1}");
 }
 
 TEST_F(Instalar, LinhaDeStatusDaPessoaFicaComoEsta) {
