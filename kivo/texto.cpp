@@ -4,6 +4,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
+#include <unicode/uvernum.h>
 
 #include <algorithm>
 #include <memory>
@@ -48,7 +49,11 @@ int larguraDoAglomerado(std::string_view t) {
     bool largo = false;
     bool emoji = u_hasBinaryProperty(base, UCHAR_EMOJI_PRESENTATION);
     bool soMarcas = true;
+#if U_ICU_VERSION_MAJOR_NUM >= 62
     const bool pictografico = u_hasBinaryProperty(base, UCHAR_EXTENDED_PICTOGRAPHIC);
+#else
+    const bool pictografico = u_hasBinaryProperty(base, UCHAR_EMOJI);
+#endif
     for (int32_t j = 0; j < n;) {
         UChar32 c = 0;
         U8_NEXT(s, j, n, c);
