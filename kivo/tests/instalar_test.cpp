@@ -579,6 +579,16 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
         SCOPED_TRACE(c.texto);
         EXPECT_EQ(kivo::app::ehComandoDoGancho(c.texto), c.nosso);
     }
+    const Comando linhas[] = {
+        {"'/opt/kivo/bin/kivo' linha", true},  {"kivo linha --tmux --largura 100", true},
+        {"kivo linha; rm -rf ~", false},       {"~/.claude/linha.sh", false},
+        {"/opt/kivo/bin/kivo painel", false},  {"/opt/kivo_gancho linha", false},
+        {"kivo linha outra-coisa", false},     {"kivo", false},
+    };
+    for (const Comando& c : linhas) {
+        SCOPED_TRACE(c.texto);
+        EXPECT_EQ(kivo::app::ehComandoDaLinha(c.texto), c.nosso);
+    }
 }
 
 }  // namespace
