@@ -35,11 +35,13 @@ build: deps $(BUILD)/build.ninja
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# Speed and memory of the hook (table) and of the library (Google Benchmark).
+# Speed and memory of the hook and of `kivo linha` (tables) and of the library
+# (Google Benchmark).
 bench: build
 	@for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
+	bench/linha.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
 
 # A recorded pair of agent sessions replayed through kivo_gancho into a temporary

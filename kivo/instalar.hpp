@@ -9,6 +9,7 @@
 #include <array>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,13 @@ struct OpcoesInstalar {
     std::string gancho;             // absolute path of kivo_gancho; used by instalar
     bool mostrar = false;           // say what would change, write nothing
     std::time_t agora = 0;          // names the copy of the previous file
+    bool linha = false;             // instalar: also "statusLine" (when there is none)
+    std::string kivo;               // absolute path of kivo, for "statusLine"
+    // instalar: the data folder to create with mode 0700 (nothing when empty).
+    std::filesystem::path pastaDados;
+    // Called just before the new file replaces the old one (tests change the file
+    // there, as Claude Code may).
+    std::function<void()> antesDeTrocar;
 };
 
 // The events kivo_gancho is registered for, in the order they are added.
@@ -41,14 +49,30 @@ inline constexpr int limiteDoGancho = 10;
 // Whether the event's groups carry a tool "matcher" (the five tool events).
 bool usaMatcher(std::string_view evento);
 
-// The hook "command" for the executable at `caminho`. Claude Code runs it through a
-// shell, so a path holding anything but letters, digits and "/._-+,:@%=" is put in
-// single quotes.
+// The hook "command" for the executable at `caminho`:
+// CLAUDE_PID=$PPID exec '<caminho>', the path in single quotes for the shell. Claude
+// Code runs it through a shell whose parent is Claude Code itself, so the record's
+// pid becomes the agent's.
 std::string comandoPara(std::string_view caminho);
 
-// Whether a hook command runs kivo_gancho: a single shell word (quoted or not) whose
-// last path component is "kivo_gancho". Never throws.
+// Whether a hook command runs kivo_gancho: `CLAUDE_PID=$PPID exec ` (optional, the
+// earlier form lacks it) and a single shell word (quoted or not) whose last path
+// component is "kivo_gancho". Never throws.
 bool ehComandoDoGancho(std::string_view comando);
+
+// The "statusLine" command for the kivo at `caminho`: '<caminho>' linha.
+std::string comandoDaLinha(std::string_view caminho);
+
+// Whether a status-line command is kivo's: shell words whose first one ends in
+// "kivo" as its last path component, then "linha" and options only. Never throws.
+bool ehComandoDaLinha(std::string_view comando);
+
+// The kivo the user ran, for registering paths that survive an upgrade: `argv0`
+// made absolute (against the working folder when it holds a "/", else found in the
+// absolute entries of `path`), without resolving links, when "kivo_gancho" sits in
+// the same folder; otherwise `resolvido` (the executable with links resolved).
+std::filesystem::path executavelInvocado(std::string_view argv0, const char* path,
+                                         const std::filesystem::path& resolvido);
 
 // "settings.json" in CLAUDE_CONFIG_DIR when that is set and not empty, else
 // ~/.claude/settings.json (HOME, else the password database).
@@ -63,15 +87,25 @@ std::optional<std::string> localizarGancho(const std::optional<std::string>& dad
 
 // Makes each of the eleven events hold exactly one entry for kivo_gancho,
 // {"type":"command","command":<comandoPara(gancho)>,"timeout":10}, in a group of its
-// own with the matcher "*" for tool events. Entries for another kivo_gancho path are
-// replaced; everything else is kept. Creates the file and its folder when missing.
-// Status 1, with the file untouched, when it is not JSON, its top level or its
-// "hooks" is not an object, an event's value is not a list, or it cannot be written.
+// own with the matcher "*" for tool events. A lone entry of ours in a group of its
+// own (another path, the earlier bare-path form) is rewritten where it is; other
+// entries of ours are replaced. With `linha`, sets "statusLine" to
+// comandoDaLinha(kivo) when the settings have none, and otherwise leaves it and
+// says how to combine the two. Only the text of the "hooks" (and "statusLine")
+// member changes: every other byte of the file stays; a new member is added with
+// the file's indentation. Creates the file and its folder when missing, and the
+// data folder with mode 0700 (warning when an existing one is open to others).
+// If the file changes between the reading and the replacement (Claude Code writes
+// it too), starts again. Status 1, with the file untouched, when it is not JSON,
+// its top level or its "hooks" is not an object, an event's value is not a list,
+// the file is read-only or someone else's, the gancho path is not UTF-8, or it
+// cannot be written.
 Resultado instalar(const OpcoesInstalar& opcoes);
 
 // Removes from the eleven events every hook entry whose command runs kivo_gancho,
-// then the groups and event lists (and a "hooks" object) that this leaves empty.
-// Nothing else changes. A missing file has nothing to remove (status 0).
+// then the groups and event lists (and a "hooks" object) that this leaves empty, and
+// a "statusLine" that runs `kivo linha`. Nothing else changes. A missing file has
+// nothing to remove (status 0).
 Resultado desinstalar(const OpcoesInstalar& opcoes);
 
 }  // namespace kivo::app

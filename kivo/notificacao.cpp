@@ -36,33 +36,34 @@ std::string semMarcacao(std::string_view texto) {
     return valor != nullptr && *valor != '\0';
 }
 
-// The executable `nome` in one of the PATH folders, or empty.
-std::string noPath(std::string_view nome) {
-    const char* path = std::getenv("PATH");
-    std::string_view resto = path ? path : "/usr/bin:/bin";
-    while (true) {
-        const std::size_t dois = resto.find(':');
-        std::string pasta(resto.substr(0, dois));
-        if (pasta.empty()) pasta = ".";
-        const std::string candidato = pasta + "/" + std::string(nome);
-        if (access(candidato.c_str(), X_OK) == 0) return candidato;
-        if (dois == std::string_view::npos) return "";
-        resto.remove_prefix(dois + 1);
-    }
-}
-
 }  // namespace
+
+std::string noPath(std::string_view nome, const char* path) {
+    std::string_view resto = path ? path : "/usr/bin:/bin";
+    while (!resto.empty()) {
+        const std::size_t dois = resto.find(':');
+        const std::string_view pasta = resto.substr(0, dois);
+        resto.remove_prefix(dois == std::string_view::npos ? resto.size() : dois + 1);
+        // An empty or relative entry names the current folder, which can be anyone's.
+        if (pasta.empty() || pasta.front() != '/') continue;
+        const std::string candidato = std::string(pasta) + "/" + std::string(nome);
+        if (access(candidato.c_str(), X_OK) == 0) return candidato;
+    }
+    return "";
+}
 
 std::vector<std::string> argumentosDe(Meio meio, const Aviso& aviso) {
     switch (meio) {
         case Meio::notifySend:
             return {"--app-name=kivo", "--", aviso.titulo, semMarcacao(aviso.corpo)};
         case Meio::osascript:
-            // The texts arrive as arguments of the script, so nothing needs quoting.
+            // The texts arrive as arguments of the script, so nothing needs quoting. A
+            // fixed first argument ends the options, so a text starting with "-" (a
+            // project named "-e...") is never read as one.
             return {"-e", "on run argv",
-                    "-e", "display notification (item 2 of argv) with title (item 1 of argv)",
+                    "-e", "display notification (item 3 of argv) with title (item 2 of argv)",
                     "-e", "end run",
-                    aviso.titulo, aviso.corpo};
+                    "kivo", aviso.titulo, aviso.corpo};
         case Meio::nenhum: break;
     }
     return {};
@@ -70,10 +71,10 @@ std::vector<std::string> argumentosDe(Meio meio, const Aviso& aviso) {
 
 Notificacoes Notificacoes::doSistema() {
 #ifdef __APPLE__
-    if (std::string p = noPath("osascript"); !p.empty()) return {Meio::osascript, std::move(p)};
+    if (std::string p = noPath("osascript", std::getenv("PATH")); !p.empty()) return {Meio::osascript, std::move(p)};
 #else
     if (definida("DISPLAY") || definida("WAYLAND_DISPLAY") || definida("DBUS_SESSION_BUS_ADDRESS")) {
-        if (std::string p = noPath("notify-send"); !p.empty()) return {Meio::notifySend, std::move(p)};
+        if (std::string p = noPath("notify-send", std::getenv("PATH")); !p.empty()) return {Meio::notifySend, std::move(p)};
     }
 #endif
     return {};

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "painel.hpp"
@@ -15,7 +16,14 @@ namespace kivo::app {
 
 enum class Meio { nenhum, notifySend, osascript };
 
-// The arguments (after the program's own name) that show `aviso` through `meio`.
+// The program `nome` in the first absolute entry of `path` (a PATH value; null means
+// "/usr/bin:/bin") that holds it as an executable, or "". Empty and relative entries
+// are skipped: they name the current folder.
+std::string noPath(std::string_view nome, const char* path);
+
+// The arguments (after the program's own name) that show `aviso` through `meio`. The
+// texts always come after a fixed argument ("--", or "kivo" for osascript), so no
+// text is ever read as an option.
 // notify-send reads a little markup in the body, so "&", "<" and ">" are escaped there.
 std::vector<std::string> argumentosDe(Meio meio, const Aviso& aviso);
 

@@ -1,7 +1,9 @@
 #include "painel.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include "kivo/armazem.hpp"
 #include "kivo/estado.hpp"
@@ -25,25 +27,6 @@ Rosto rostoDe(Humor humor) {
         case Humor::erro: return {"(x.x)", "Um agente parou com erro."};
     }
     return {"(o.o)", ""};
-}
-
-std::string limpo(std::string_view texto) {
-    std::string saida;
-    saida.reserve(texto.size());
-    for (std::size_t i = 0; i < texto.size(); ++i) {
-        const auto c = static_cast<unsigned char>(texto[i]);
-        if (c < 0x20 || c == 0x7F) {
-            saida += ' ';
-        } else if (c == 0xC2 && i + 1 < texto.size() &&
-                   static_cast<unsigned char>(texto[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(texto[i + 1]) <= 0x9F) {
-            saida += ' ';  // U+0080 to U+009F: C1 controls, CSI among them
-            ++i;
-        } else {
-            saida += texto[i];
-        }
-    }
-    return saida;
 }
 
 namespace {
@@ -81,42 +64,90 @@ std::string haQuanto(double segundos) {
     }
 }
 
-std::string linhaDe(const Sessao& sessao, double agora, const OpcoesPainel& opcoes) {
-    std::string linha = "  ";
-    linha += marcaDe(sessao.estado);
-    linha += ' ';
-    linha += limpo(sessao.nome());
-    linha += " \u2014 ";
-    linha += limpo(Rotulos::doEstado(sessao));
-    if (const std::string ha = haQuanto(agora - sessao.mudouEstadoEm); !ha.empty()) {
-        linha += " \u00B7 ";
-        linha += ha;
+// The name keeps at least this many columns on the session's line; with less room the
+// status goes to the lines below.
+constexpr int minimoDoNome = 12;
+
+void acrescentar(std::string& texto, const std::string& linha, std::string_view cor, bool cores) {
+    if (cores) {
+        texto += cor;
+        texto += linha;
+        texto += "\x1b[0m\n";
+    } else {
+        texto += linha;
+        texto += '\n';
     }
-    if (sessao.pid && opcoes.processoVivo && !opcoes.processoVivo(*sessao.pid)) {
-        linha += " (processo encerrado)";
+}
+
+// A paragraph of the panel, indented by two spaces and broken to fit.
+void paragrafo(std::string& texto, std::string_view frase, int largura) {
+    for (const std::string& l : quebrar(frase, largura > 0 ? std::max(largura - 2, 1) : 0)) {
+        texto += "  " + l + "\n";
     }
-    if (opcoes.cores) linha = std::string(corDe(sessao.estado)) + linha + "\x1b[0m";
-    return linha + "\n";
+}
+
+void linhaDe(std::string& texto, const Sessao& sessao, double agora, const OpcoesPainel& opcoes) {
+    std::string inicio = "  ";
+    inicio += marcaDe(sessao.estado);
+    inicio += ' ';
+    const std::string nome = limpo(sessao.nome());
+    const std::string status = limpo(Rotulos::doEstado(sessao));
+    std::string cauda;
+    if (const std::string ha = haQuanto(agora - sessao.mudouEstadoEm); !ha.empty()) cauda = " \u00B7 " + ha;
+    if (sessao.pid && opcoes.processoVivo && !opcoes.processoVivo(*sessao.pid)) cauda += " (processo encerrado)";
+    const std::string_view cor = corDe(sessao.estado);
+    constexpr std::string_view traco = " \u2014 ";
+
+    const int largura = opcoes.largura;
+    if (largura <= 0) {
+        acrescentar(texto, inicio + nome + std::string(traco) + status + cauda, cor, opcoes.cores);
+        return;
+    }
+    const int fixo = larguraDe(inicio) + 3 + larguraDe(status) + larguraDe(cauda);
+    const int nomeInteiro = larguraDe(nome);
+    const int resta = largura - fixo;
+    if (resta >= nomeInteiro || resta >= minimoDoNome) {
+        acrescentar(texto, inicio + caber(nome, resta) + std::string(traco) + status + cauda, cor, opcoes.cores);
+        return;
+    }
+    // Too narrow for both on one line: the name above, the status and age below.
+    acrescentar(texto, caber(inicio + nome, largura), cor, opcoes.cores);
+    // The age stays in one piece: after the status's last line when it fits there,
+    // else on a line of its own.
+    const int recuo = std::min(4, largura - 1);
+    std::vector<std::string> abaixo = quebrar(status, largura - recuo);
+    const std::string resto = cauda.substr(cauda.find_first_not_of(' ') == std::string::npos ? 0 : 1);
+    if (!cauda.empty()) {
+        if (larguraDe(abaixo.back()) + larguraDe(cauda) <= largura - recuo) {
+            abaixo.back() += cauda;
+        } else {
+            for (std::string& l : quebrar(resto, largura - recuo)) abaixo.push_back(std::move(l));
+        }
+    }
+    for (const std::string& l : abaixo) {
+        acrescentar(texto, caber(std::string(static_cast<std::size_t>(recuo), ' ') + l, largura), cor,
+                    opcoes.cores);
+    }
 }
 
 }  // namespace
 
 std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                            const OpcoesPainel& opcoes) {
-    const Resumo resumo = resumir(sessoes, agora);
+    const Resumo resumo =
+        resumir(opcoes.todas ? sessoes : vigentes(sessoes, agora, opcoes.processoVivo), agora);
     const Rosto rosto = rostoDe(resumo.humor);
-    std::string texto = "  ";
-    texto += rosto.face;
-    texto += "  ";
-    texto += rosto.legenda;
-    texto += "\n\n";
+    std::string texto;
+    paragrafo(texto, std::string(rosto.face) + "  " + std::string(rosto.legenda), opcoes.largura);
+    texto += "\n";
     if (resumo.ordenadas.empty()) {
-        texto +=
-            "  Nenhuma sess\u00E3o por aqui ainda. Depois de `kivo instalar`, cada sess\u00E3o do "
-            "Claude Code aparece nesta lista.\n";
+        paragrafo(texto,
+                  "Nenhuma sess\u00E3o por aqui ainda. Depois de `kivo instalar`, cada sess\u00E3o do "
+                  "Claude Code aparece nesta lista.",
+                  opcoes.largura);
         return texto;
     }
-    for (const Sessao& sessao : resumo.ordenadas) texto += linhaDe(sessao, agora, opcoes);
+    for (const Sessao& sessao : resumo.ordenadas) linhaDe(texto, sessao, agora, opcoes);
     return texto;
 }
 

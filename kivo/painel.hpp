@@ -14,6 +14,7 @@
 #include "kivo/humor.hpp"
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"
+#include "texto.hpp"
 #include "vigencia.hpp"
 
 namespace kivo::app {
@@ -21,6 +22,8 @@ namespace kivo::app {
 struct OpcoesPainel {
     bool cores = false;         // ANSI colours by state
     ProcessoVivo processoVivo;  // empty: every process counts as alive
+    int largura = 0;            // columns of the terminal; 0: whole lines (a pipe)
+    bool todas = false;         // also the records vigentes() leaves out
 };
 
 // Colours only on a terminal, and never when NO_COLOR holds a non-empty value
@@ -35,9 +38,13 @@ struct Rosto {
 Rosto rostoDe(Humor humor);
 
 // The panel for these records at `agora`: the face line, a blank line, then one line
-// per session in display order (name, status, how long ago the state changed, and a
-// note when its process has ended). No records give the face and a friendly line.
-// Every line ends in "\n". Never throws (but std::bad_alloc).
+// per session in view (see vigentes; every record with `todas`) in display order:
+// the state mark, the name, the status, how long ago the state changed, and a note
+// when its process has ended. With a `largura`, every line fits it: the name (title
+// first, then project) gives way, ending in "…"; when the name would be left with
+// too little room, the status and age go whole to the lines below. No records give
+// the face and a friendly line. Every line ends in "\n". Never throws (but
+// std::bad_alloc).
 std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                            const OpcoesPainel& opcoes);
 
@@ -45,16 +52,11 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes);
 
 // A piece of news as a desktop notification would show it: a title naming the
-// session and what happened, and its status as the body. Control characters removed.
+// session and what happened, and its status as the body, both limpo().
 struct Aviso {
     std::string titulo;
     std::string corpo;
 };
 Aviso avisoDe(const Novidade& novidade);
-
-// `texto` safe to print on a terminal: C0 and C1 control characters and DEL (escape
-// sequences, line breaks, tabs) become one space each. Texts in records come from the
-// agent and the repository, and must not be able to drive the terminal.
-std::string limpo(std::string_view texto);
 
 }  // namespace kivo::app

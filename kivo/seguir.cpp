@@ -11,6 +11,7 @@
 
 #include "descritor.hpp"
 #include "kivo/armazem.hpp"
+#include "limpar.hpp"
 #include "notificacao.hpp"
 #include "painel.hpp"
 
@@ -53,10 +54,11 @@ std::string hora(double instante) {
     return std::string(texto, n);
 }
 
-int linhasDoTerminal(int fd) {
+// Rows and columns of the terminal on `fd`; 0 when unknown.
+winsize tamanhoDoTerminal(int fd) {
     winsize w{};
-    if (ioctl(fd, TIOCGWINSZ, &w) == 0 && w.ws_row > 0) return w.ws_row;
-    return 0;
+    if (ioctl(fd, TIOCGWINSZ, &w) != 0) return {};
+    return w;
 }
 
 // Handlers without SA_RESTART, so the wait below wakes up at once. The signals stay
@@ -109,31 +111,38 @@ private:
 
 }  // namespace
 
-std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas) {
-    std::vector<std::string_view> partes;
-    partes.push_back("kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair");
-    partes.push_back("");
+std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas,
+                   int largura) {
+    std::vector<std::string> partes;
+    partes.push_back(caber("kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair", largura > 0 ? largura : 1 << 30));
+    partes.emplace_back();
     std::string_view resto = painel;
     while (!resto.empty()) {
         const std::size_t fim = resto.find('\n');
-        partes.push_back(resto.substr(0, fim));
+        partes.emplace_back(resto.substr(0, fim));
         if (fim == std::string_view::npos) break;
         resto.remove_prefix(fim + 1);
     }
-    partes.push_back("");
+    partes.emplace_back();
     if (registro.empty()) {
-        partes.push_back("  Nenhuma novidade desde que o painel abriu.");
+        partes.push_back(caber("  Nenhuma novidade desde que o painel abriu.", largura > 0 ? largura : 1 << 30));
     } else {
-        partes.push_back("  Novidades:");
-        for (const std::string& linha : registro) partes.push_back(linha);
+        partes.emplace_back("  Novidades:");
+        for (const std::string& novidade : registro) {
+            // Continuation lines start under the text, after the time.
+            const std::vector<std::string> pedacos = quebrar(novidade, largura > 6 ? largura - 4 : 0);
+            for (std::size_t i = 0; i < pedacos.size(); ++i) partes.push_back((i == 0 ? "  " : "    ") + pedacos[i]);
+        }
     }
     if (linhas > 0 && partes.size() > static_cast<std::size_t>(linhas)) partes.resize(linhas);
 
+    // Each line is cleared before it is written: clearing after it would take the last
+    // column of a line as wide as the terminal (the cursor stays on it, no wrap).
     std::string texto = "\x1b[H";
     for (std::size_t i = 0; i < partes.size(); ++i) {
         if (i > 0) texto += '\n';
-        texto += partes[i];
         texto += "\x1b[K";
+        texto += partes[i];
     }
     texto += "\x1b[J";
     return texto;
@@ -144,8 +153,9 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     const Sinais sinais;
     Notificacoes notificacoes = Notificacoes::doSistema();
     const Armazem armazem(opcoes.pasta);
-    const OpcoesPainel opcoesPainel{opcoes.cores, processoExiste};
+    OpcoesPainel opcoesPainel{opcoes.cores, processoExiste, 0, opcoes.todas};
     Acompanhamento acompanhamento;
+    double ultimaLimpeza = -intervaloDeLimpeza;
     std::deque<std::string> registro;
     std::string ultimo;
 
@@ -153,6 +163,12 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     bool primeira = true;
     while (ok && !parar) {
         const double agora = relogio();
+        if (!opcoes.todas && !(agora - ultimaLimpeza < intervaloDeLimpeza)) {
+            limpar(opcoes.pasta, agora, processoExiste, false);
+            ultimaLimpeza = agora;
+        }
+        const winsize tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : winsize{};
+        opcoesPainel.largura = tamanho.ws_col;
         const std::vector<Sessao> sessoes = armazem.lerTodas();
         ultimo = desenharPainel(sessoes, agora, opcoesPainel);
 
@@ -160,14 +176,14 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         bool sino = false;
         for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
             const Aviso aviso = avisoDe(novidade);
-            std::string linha = "  " + hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
-            if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, linha + "\n");
+            std::string linha = hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
+            if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, "  " + linha + "\n");
             registro.push_back(std::move(linha));
             if (registro.size() > registroMaximo) registro.pop_front();
             if (!notificacoes.enviar(aviso)) sino = true;
         }
         if (opcoes.terminal) {
-            std::string tela = quadro(ultimo, registro, linhasDoTerminal(opcoes.saida));
+            std::string tela = quadro(ultimo, registro, tamanho.ws_row, tamanho.ws_col);
             if (sino) tela += '\a';
             ok = ok && escreverTudo(opcoes.saida, tela);
         } else if (primeira) {

@@ -87,15 +87,21 @@ std::optional<Sessao> Armazem::ler(std::string_view id) const {
 
 std::vector<Sessao> Armazem::lerTodas() const {
     std::vector<Sessao> sessoes;
+    std::vector<std::string> nomes;
     try {
-        for (const std::string& nome : arquivos::listar(pasta_.empty() ? "." : pasta_.native())) {
+        nomes = arquivos::listar(pasta_.empty() ? "." : pasta_.native());
+    } catch (...) {
+        return sessoes;
+    }
+    for (const std::string& nome : nomes) {
+        // A file that fails (too big for memory, say) is skipped; the others still count.
+        try {
             if (!ehRegistro(nome)) continue;
             const auto conteudo = arquivos::lerTudo(arquivos::juntar(pasta_.native(), nome));
             if (!conteudo) continue;
             if (auto s = sessaoDeJson(*conteudo)) sessoes.push_back(std::move(*s));
+        } catch (...) {
         }
-    } catch (...) {
-        // Out of memory half-way: what was read so far.
     }
     return sessoes;
 }

@@ -57,7 +57,9 @@ std::string juntar(const std::string& pasta, std::string_view nome) {
 const Operacoes& padrao() { return kPadrao; }
 
 std::optional<std::string> lerTudo(const std::string& caminho) {
-    const int fd = ::open(caminho.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Without blocking (a FIFO would wait for a writer for ever) and without following
+    // a link; only a regular file is read.
+    const int fd = ::open(caminho.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> conteudo;
     struct stat st{};

@@ -26,7 +26,8 @@ const Operacoes& padrao();
 // `pasta` + "/" + `nome` (just `nome` for an empty folder path).
 std::string juntar(const std::string& pasta, std::string_view nome);
 
-// The whole content of a regular file, or nullopt when it cannot be read.
+// The whole content of a regular file, or nullopt when it cannot be read or is not a
+// regular file (a FIFO, a device, a folder, a symbolic link). Never blocks on opening.
 std::optional<std::string> lerTudo(const std::string& caminho);
 
 // Creates `pasta` and its missing parents. Returns 0, or the errno of the failure

@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pastas.hpp"
+
 namespace fs = std::filesystem;
 using kivo::app::desinstalar;
 using kivo::app::instalar;
@@ -73,9 +75,9 @@ const std::vector<std::string> onzeEventos = {
     "Stop",         "StopFailure",      "SessionEnd"};
 
 const nlohmann::json nossoGrupo = nlohmann::json::parse(
-    R"({"hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]})");
+    R"({"hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10}]})");
 const nlohmann::json nossoGrupoComMatcher = nlohmann::json::parse(
-    R"({"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]})");
+    R"({"matcher":"*","hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10}]})");
 
 bool ehDeFerramenta(const std::string& evento) {
     return evento == "PreToolUse" || evento == "PermissionRequest" || evento == "PostToolUse" ||
@@ -144,37 +146,19 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     EXPECT_EQ(std::distance(fs::directory_iterator(arquivo_.parent_path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(Instalar, GuardaOutrasConfiguracoesEGanchosEDesinstalarDevolveOArquivo) {
+TEST_F(Instalar, GuardaOutrosGanchosEDesinstalarDevolveOArquivo) {
     escrever(arquivo_, configuracaoDaAna);
-    const Resultado r = instalar(opcoes());
-    ASSERT_EQ(r.status, 0) << r.erros;
-
+    ASSERT_EQ(instalar(opcoes()).status, 0);
     const Ordenado original = Ordenado::parse(configuracaoDaAna);
-    const Ordenado config = Ordenado::parse(ler(arquivo_));
-    std::vector<std::string> topo;
-    for (const auto& [chave, valor] : config.items()) {
-        topo.push_back(chave);
-        if (chave != "hooks") {
-            EXPECT_EQ(valor, original[chave]) << chave;
-        }
-    }
-    EXPECT_EQ(topo, (std::vector<std::string>{"$schema", "model", "permissions", "hooks", "statusLine"}));
-
-    const Ordenado& hooks = config["hooks"];
-    std::vector<std::string> eventos;
-    for (const auto& [evento, valor] : hooks.items()) eventos.push_back(evento);
-    EXPECT_EQ(eventos, (std::vector<std::string>{
-                           "PreToolUse", "SubagentStop", "SessionStart", "UserPromptSubmit",
-                           "PermissionRequest", "PostToolUse", "PostToolUseFailure", "PermissionDenied",
-                           "Notification", "Stop", "StopFailure", "SessionEnd"}));
+    const Ordenado hooks = Ordenado::parse(ler(arquivo_))["hooks"];
+    EXPECT_EQ(hooks.size(), 12u);  // PreToolUse and SubagentStop, then the ten new ones
     ASSERT_EQ(hooks["PreToolUse"].size(), 2u);
     EXPECT_EQ(hooks["PreToolUse"][0], original["hooks"]["PreToolUse"][0]);
     EXPECT_EQ(nlohmann::json::parse(hooks["PreToolUse"][1].dump()), nossoGrupoComMatcher);
     EXPECT_EQ(hooks["SubagentStop"], original["hooks"]["SubagentStop"]);
 
-    const Resultado d = desinstalar(opcoes());
-    ASSERT_EQ(d.status, 0) << d.erros;
-    EXPECT_EQ(ler(arquivo_), configuracaoDaAna);  // same bytes: order and indentation kept
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), configuracaoDaAna);  // same bytes
 }
 
 TEST_F(Instalar, SegundaVezNaoMudaNada) {
@@ -238,39 +222,39 @@ TEST_F(Instalar, MostrarNaoGravaNada) {
 TEST_F(Instalar, EntradaNossaJaPresente) {
     struct Caso {
         const char* nome;
-        const char* antes;   // the PreToolUse list before
-        const char* depois;  // and after
+        std::string antes;   // the PreToolUse list before
+        std::string depois;  // and after
         const char* linha;   // the line instalar prints for PreToolUse, "" for none
     };
+    const std::string nossa = R"({"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":10})";
+    const std::string certa = R"({"matcher":"*","hooks":[)" + nossa + "]}";
+    const std::string bash = R"({"matcher":"Bash","hooks":[{"type":"command","command":"/bin/meu"}]})";
     const Caso casos[] = {
-        {"igual, nada muda",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         ""},
+        {"igual, nada muda", "[" + certa + "]", "[" + certa + "]", ""},
+        {"a forma antiga (s\u00F3 o caminho) \u00E9 trocada onde est\u00E1",
+         "[" + bash + R"(,{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]},)" + bash + "]",
+         "[" + bash + "," + certa + "," + bash + "]",
+         "  ~ PreToolUse (substitui /opt/kivo/bin/kivo_gancho)\n"},
         {"outro caminho \u00E9 trocado",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"hooks":[)" + nossa + "]}]",
          "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
         {"grupo dividido com um gancho da pessoa",
          R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"},{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"}]},{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"}]},)" + certa + "]",
          "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
         {"timeout diferente",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":30}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         "  ~ PreToolUse (entrada refeita)\n"},
-        {"duas vezes vira uma",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]},{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"*","hooks":[{"type":"command","command":"CLAUDE_PID=$PPID exec '/opt/kivo/bin/kivo_gancho'","timeout":30}]}])",
+         "[" + certa + "]", "  ~ PreToolUse (entrada refeita)\n"},
+        {"duas vezes vira uma", "[" + certa + "," + certa + "]", "[" + certa + "]",
          "  ~ PreToolUse (entrada refeita)\n"},
         {"s\u00F3 para o Bash n\u00E3o basta",
-         R"([{"matcher":"Bash","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10}]}])",
+         R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", "[" + certa + "]",
          "  ~ PreToolUse (entrada refeita)\n"},
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.nome);
-        escrever(arquivo_, std::string(R"({"hooks":{"PreToolUse":)") + c.antes + "}}");
+        escrever(arquivo_, R"({"hooks":{"PreToolUse":)" + c.antes + "}}");
         const Resultado r = instalar(opcoes());
         ASSERT_EQ(r.status, 0) << r.erros;
         const nlohmann::json config = nlohmann::json::parse(ler(arquivo_));
@@ -398,16 +382,170 @@ TEST_F(Instalar, LinkSimbolicoContinuaLink) {
     EXPECT_TRUE(fs::exists(pasta_ / "dotfiles" / "settings.json.kivo-backup-20251206-054640"));
 }
 
+// A file as people write it: compact objects, escapes, number spellings, a key order
+// of their own. Only the members kivo owns may change.
+constexpr const char* arquivoDoBeto =
+    "{\n"
+    "    \"model\": \"opus\", \"permissions\": {\"allow\": [\"Bash(npm test:*)\"], \"deny\": []},\n"
+    "    \"caf\\u00e9\": 1.50,\n"
+    "    \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n"
+    "}\n";
+
+TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
+    escrever(arquivo_, arquivoDoBeto);
+    OpcoesInstalar o = opcoes();
+    o.linha = true;
+    o.kivo = "/opt/kivo/bin/kivo";
+    ASSERT_EQ(instalar(o).status, 0);
+    const std::string depois = ler(arquivo_);
+    // Everything before the new members is the old text, byte for byte; the new
+    // members follow, four spaces deep like the rest.
+    const std::string antes(arquivoDoBeto);
+    const std::string comum = antes.substr(0, antes.rfind('}') - 1);  // up to "1E+2}"
+    EXPECT_EQ(depois.substr(0, comum.size()), comum);
+    EXPECT_EQ(depois.substr(comum.size(), 26), ",\n    \"hooks\": {\n        \"") << depois;
+    EXPECT_NE(depois.find("\n    \"statusLine\": {\n        \"type\": \"command\",\n"
+                          "        \"command\": \"'/opt/kivo/bin/kivo' linha\"\n    }\n}\n"),
+              std::string::npos)
+        << depois;
+    EXPECT_EQ(Ordenado::parse(depois)["hooks"].size(), 11u);
+
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), arquivoDoBeto);
+
+    // On one line, the members are added on that line.
+    escrever(arquivo_, "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    const std::string linha = ler(arquivo_);
+    EXPECT_EQ(linha.rfind("{\"a\": 1.50, \"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u)
+        << linha;
+    EXPECT_EQ(linha.find('\n'), std::string::npos);
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+
+    // A byte-order mark, which the parser skips, stays in front.
+    escrever(arquivo_, "\xEF\xBB\xBF{\"a\": 1}");
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(ler(arquivo_), "\xEF\xBB\xBF{\"a\": 1}");
+}
+
+TEST_F(Instalar, LinhaDeStatusDaPessoaFicaComoEsta) {
+    escrever(arquivo_, configuracaoDaAna);  // has a statusLine of its own
+    OpcoesInstalar o = opcoes();
+    o.linha = true;
+    o.kivo = "/opt/kivo/bin/kivo";
+    const Resultado r = instalar(o);
+    ASSERT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(Ordenado::parse(ler(arquivo_))["statusLine"], Ordenado::parse(configuracaoDaAna)["statusLine"]);
+    EXPECT_NE(r.saida.find("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"), std::string::npos) << r.saida;
+}
+
+TEST_F(Instalar, ArquivoQueMudaAntesDaTrocaELidoDeNovo) {
+    escrever(arquivo_, configuracaoDaAna);
+    OpcoesInstalar o = opcoes();
+    int vezes = 0;
+    o.antesDeTrocar = [&] {
+        // Claude Code saves /model between our reading and our rename, once.
+        std::string outro = configuracaoDaAna;
+        if (vezes++ == 0) escrever(arquivo_, outro.replace(outro.find("opus"), 4, "haiku"));
+    };
+    const Resultado r = instalar(o);
+    ASSERT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(vezes, 2);
+    const Ordenado config = Ordenado::parse(ler(arquivo_));
+    EXPECT_EQ(config["model"], "haiku");
+    EXPECT_EQ(config["hooks"].size(), 12u);
+    // Only the copy of the file that was replaced stays.
+    EXPECT_EQ(arquivos(), (std::vector<std::string>{"settings.json", "settings.json.kivo-backup-20251206-054640"}));
+}
+
+TEST_F(Instalar, RecusaComMensagemClara) {
+    struct Caso {
+        const char* nome;
+        std::string gancho;
+        mode_t modo;
+        const char* trecho;
+    };
+    const Caso casos[] = {
+        {"arquivo s\u00F3 de leitura", gancho, 0444, "s\u00F3 de leitura"},
+        {"caminho que n\u00E3o \u00E9 UTF-8", "/opt/k\xE9vo/kivo_gancho", 0644, "n\u00E3o \u00E9 UTF-8"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        escrever(arquivo_, configuracaoDaAna);
+        ASSERT_EQ(chmod(arquivo_.c_str(), c.modo), 0);
+        OpcoesInstalar o = opcoes();
+        o.gancho = c.gancho;
+        const Resultado r = instalar(o);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.erros.find(c.trecho), std::string::npos) << r.erros;
+        EXPECT_EQ(ler(arquivo_), configuracaoDaAna);
+        EXPECT_EQ(arquivos(), std::vector<std::string>{"settings.json"});
+        chmod(arquivo_.c_str(), 0644);
+    }
+}
+
+TEST_F(Instalar, PastaDeDadosSoDoUsuario) {
+    OpcoesInstalar o = opcoes();
+    o.pastaDados = pasta_ / "dados" / ".kivo";
+    const Resultado criada = instalar(o);
+    ASSERT_EQ(criada.status, 0) << criada.erros;
+    struct stat info {};
+    ASSERT_EQ(stat(o.pastaDados.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_NE(criada.saida.find("(modo 700)"), std::string::npos) << criada.saida;
+
+    ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
+    const Resultado aberta = instalar(o);
+    EXPECT_NE(aberta.saida.find("modo 755"), std::string::npos) << aberta.saida;
+    EXPECT_NE(aberta.saida.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
+}
+
+// Homebrew's layout: bin/kivo is a link into a folder named after the version.
+TEST(Comandos, CaminhoComoFoiChamado) {
+    kivo::teste::PastaTemporaria raiz;
+    const fs::path cellar = raiz.raiz() / "Cellar" / "kivo" / "0.1.0" / "bin";
+    const fs::path bin = raiz.raiz() / "bin";
+    fs::create_directories(cellar);
+    fs::create_directories(bin);
+    for (const char* nome : {"kivo", "kivo_gancho"}) {
+        kivo::teste::escrever(cellar / nome, "");
+        fs::permissions(cellar / nome, fs::perms::owner_all);
+        fs::create_symlink("../Cellar/kivo/0.1.0/bin/" + std::string(nome), bin / nome);
+    }
+    const fs::path sozinho = raiz.raiz() / "sozinho";
+    fs::create_directories(sozinho);
+    fs::create_symlink(cellar / "kivo", sozinho / "kivo");  // no kivo_gancho beside it
+    const fs::path resolvido = cellar / "kivo";
+    struct Caso {
+        std::string argv0;
+        std::string path;
+        fs::path esperado;
+    };
+    const Caso casos[] = {
+        {(bin / "kivo").string(), "", bin / "kivo"},
+        {(bin / "." / "kivo").string(), "", bin / "kivo"},
+        {"kivo", "rel:" + bin.string(), bin / "kivo"},
+        {"kivo", "", resolvido},
+        {(sozinho / "kivo").string(), "", resolvido},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.argv0 + " PATH=" + c.path);
+        EXPECT_EQ(kivo::app::executavelInvocado(c.argv0, c.path.c_str(), resolvido), c.esperado);
+    }
+}
+
 TEST(Comandos, AspasDoShellEReconhecimento) {
     struct Caso {
         const char* caminho;
         const char* comando;
     };
     const Caso casos[] = {
-        {"/usr/local/bin/kivo_gancho", "/usr/local/bin/kivo_gancho"},
-        {"/home/ana/meus apps/kivo_gancho", "'/home/ana/meus apps/kivo_gancho'"},
-        {"/tmp/it's/kivo_gancho", "'/tmp/it'\\''s/kivo_gancho'"},
-        {"/opt/a$b/kivo_gancho", "'/opt/a$b/kivo_gancho'"},
+        {"/usr/local/bin/kivo_gancho", "CLAUDE_PID=$PPID exec '/usr/local/bin/kivo_gancho'"},
+        {"/home/ana/meus apps/kivo_gancho", "CLAUDE_PID=$PPID exec '/home/ana/meus apps/kivo_gancho'"},
+        {"/tmp/it's/kivo_gancho", "CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'"},
+        {"/opt/a$b/kivo_gancho", "CLAUDE_PID=$PPID exec '/opt/a$b/kivo_gancho'"},
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.caminho);
@@ -422,6 +560,10 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
     const Comando comandos[] = {
         {"kivo_gancho", true},
         {"  /x/kivo_gancho\t", true},
+        {"CLAUDE_PID=$PPID exec /x/kivo_gancho", true},
+        {"CLAUDE_PID=$PPID exec '/x/kivo_gancho' --depurar", false},
+        {"CLAUDE_PID=$PPID exec '/x/kivo_gancho'; rm -rf ~", false},
+        {"CLAUDE_PID=$(id) exec /x/kivo_gancho", false},
         {"\"/x y/kivo_gancho\"", true},
         {"/x\\ y/kivo_gancho", true},
         {"/x/kivo_gancho --depurar", false},
@@ -436,6 +578,16 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
     for (const Comando& c : comandos) {
         SCOPED_TRACE(c.texto);
         EXPECT_EQ(kivo::app::ehComandoDoGancho(c.texto), c.nosso);
+    }
+    const Comando linhas[] = {
+        {"'/opt/kivo/bin/kivo' linha", true},  {"kivo linha --tmux --largura 100", true},
+        {"kivo linha; rm -rf ~", false},       {"~/.claude/linha.sh", false},
+        {"/opt/kivo/bin/kivo painel", false},  {"/opt/kivo_gancho linha", false},
+        {"kivo linha outra-coisa", false},     {"kivo", false},
+    };
+    for (const Comando& c : linhas) {
+        SCOPED_TRACE(c.texto);
+        EXPECT_EQ(kivo::app::ehComandoDaLinha(c.texto), c.nosso);
     }
 }
 

@@ -8,7 +8,9 @@
 
 #include "notificacao.hpp"
 #include "painel.hpp"
+#include "pastas.hpp"
 
+namespace fs = std::filesystem;
 using kivo::Estado;
 using kivo::Novidade;
 using kivo::Sessao;
@@ -63,15 +65,40 @@ TEST(Seguir, Aviso) {
 }
 
 TEST(Seguir, ArgumentosDaNotificacao) {
-    const kivo::app::Aviso aviso{"-loja terminou", "Pronto: <b>a & b</b>"};
+    // A project folder named like an option must stay a text.
+    const kivo::app::Aviso aviso{"-e do shell script \"x\" terminou", "Pronto: <b>a & b</b>"};
     EXPECT_EQ(kivo::app::argumentosDe(kivo::app::Meio::notifySend, aviso),
-              (std::vector<std::string>{"--app-name=kivo", "--", "-loja terminou",
+              (std::vector<std::string>{"--app-name=kivo", "--", "-e do shell script \"x\" terminou",
                                         "Pronto: &lt;b&gt;a &amp; b&lt;/b&gt;"}));
     const auto osa = kivo::app::argumentosDe(kivo::app::Meio::osascript, aviso);
-    ASSERT_GE(osa.size(), 2u);
-    EXPECT_EQ(osa[osa.size() - 2], "-loja terminou");
-    EXPECT_EQ(osa.back(), "Pronto: <b>a & b</b>");
+    ASSERT_GE(osa.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(osa.end() - 3, osa.end()),
+              (std::vector<std::string>{"kivo", "-e do shell script \"x\" terminou", "Pronto: <b>a & b</b>"}));
+    for (std::size_t i = 0; i + 3 < osa.size(); i += 2) EXPECT_EQ(osa[i], "-e");
+    EXPECT_NE(osa[3].find("item 3 of argv) with title (item 2 of argv)"), std::string::npos);
     EXPECT_TRUE(kivo::app::argumentosDe(kivo::app::Meio::nenhum, aviso).empty());
+}
+
+// Only absolute PATH entries count: an empty or relative one is the current folder.
+TEST(Seguir, ProgramaSoNoPathAbsoluto) {
+    kivo::teste::PastaTemporaria pasta;
+    const fs::path prog = pasta.raiz() / "notify-send";
+    kivo::teste::escrever(prog, "#!/bin/sh\n");
+    fs::permissions(prog, fs::perms::owner_all);
+    const fs::path antes = fs::current_path();
+    fs::current_path(pasta.raiz());
+    struct Caso {
+        std::string path;
+        std::string achado;
+    };
+    const Caso casos[] = {
+        {"", ""}, {":/nada", ""}, {".", ""}, {"/nada::.", ""}, {"/nada:" + pasta.raiz().string(), prog.string()},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE("PATH=" + c.path);
+        EXPECT_EQ(kivo::app::noPath("notify-send", c.path.c_str()), c.achado);
+    }
+    fs::current_path(antes);
 }
 
 TEST(Seguir, SemMeioNaoEnvia) {
@@ -84,25 +111,31 @@ TEST(Seguir, Quadro) {
     const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
               "\x1b[H"
-              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
               "\x1b[K\n"
-              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K  (o.o)  Acordado\n"
               "\x1b[K\n"
-              "  \u00B7 loja\x1b[K\n"
+              "\x1b[K  \u00B7 loja\n"
               "\x1b[K\n"
-              "  Nenhuma novidade desde que o painel abriu.\x1b[K"
+              "\x1b[K  Nenhuma novidade desde que o painel abriu."
               "\x1b[J");
-    const std::string curto = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 4);
-    EXPECT_EQ(curto,
+    const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
+    EXPECT_EQ(kivo::app::quadro(painel, novidades, 4),
               "\x1b[H"
-              "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\x1b[K\n"
+              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
               "\x1b[K\n"
-              "  (o.o)  Acordado\x1b[K\n"
+              "\x1b[K  (o.o)  Acordado\n"
               "\x1b[K"
               "\x1b[J");
-    const std::string comNovidade = kivo::app::quadro(painel, {"  10:00:00  loja terminou: Pronto"}, 0);
-    EXPECT_NE(comNovidade.find("  Novidades:\x1b[K\n  10:00:00  loja terminou: Pronto\x1b[K\x1b[J"),
-              std::string::npos);
+    // 30 columns: the header is cut, the news broken under its time.
+    const std::string estreito = kivo::app::quadro(painel, novidades, 0, 30);
+    EXPECT_EQ(estreito.substr(0, estreito.find('\n')), "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026");
+    EXPECT_NE(estreito.find("\x1b[K  Novidades:\n"
+                            "\x1b[K  10:00:00  loja-virtual\n"
+                            "\x1b[K    terminou: Pronto: Carrinho\n"
+                            "\x1b[K    consertado\x1b[J"),
+              std::string::npos)
+        << estreito;
 }
 
 }  // namespace

@@ -25,13 +25,15 @@ public:
     // code points), or "sem-id" when none is left.
     static std::string nomeSeguro(std::string_view id);
 
-    // The record stored for `id`, or nullopt when the file is missing or unreadable.
-    // Takes no lock. Never throws.
+    // The record stored for `id`, or nullopt when the file is missing, unreadable or
+    // not a regular file (it is opened without blocking and without following a
+    // link). Takes no lock. Never throws.
     std::optional<Sessao> ler(std::string_view id) const;
 
-    // Every readable record of the folder, in listing order; unreadable files are
-    // skipped; a missing folder gives an empty list and is not created. Takes no
-    // lock. Never throws.
+    // Every readable record of the folder, in listing order; unreadable files and
+    // anything that is not a regular file (a FIFO, a link) are skipped, each on its
+    // own, never blocking; a missing folder gives an empty list and is not created.
+    // Takes no lock. Never throws.
     std::vector<Sessao> lerTodas() const;
 
     // Creates the folder and replaces the record's file atomically. Takes no lock.
