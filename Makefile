@@ -77,3 +77,24 @@ $(FUZZ_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-fuzz
 fuzz: deps deps-fuzz $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) --target kivo_fuzz -j $(JOBS)
 	fuzz/rodar.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# --- Debian packages (CPack), checked on a fresh Debian 12.
+.PHONY: pacote test-pacote
+PACOTE_BUILD ?= build-pacote
+PACOTES_PACOTE := dpkg-dev debootstrap
+
+$(PACOTE_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset pacote
+
+# kivo_<version>_<arch>.deb and libkivocore-dev_<version>_<arch>.deb in $(PACOTE_BUILD).
+pacote: deps $(PACOTE_BUILD)/build.ninja
+	@$(MAKE) --no-print-directory deps PACOTES="$(PACOTES_PACOTE)"
+	cmake --build $(PACOTE_BUILD) -j $(JOBS)
+	rm -f $(PACOTE_BUILD)/*.deb
+	cd $(PACOTE_BUILD) && cpack
+	@ls -1 $(PACOTE_BUILD)/*.deb
+
+# Installs the packages in a fresh Debian 12 (debootstrap, cached in
+# /var/cache/kivo-debootstrap) and uses them there; skips where that cannot run.
+test-pacote: pacote
+	tests/pacote/verificar.sh $(PACOTE_BUILD)
