@@ -98,3 +98,20 @@ pacote: deps $(PACOTE_BUILD)/build.ninja
 # /var/cache/kivo-debootstrap) and uses them there; skips where that cannot run.
 test-pacote: pacote
 	tests/pacote/verificar.sh $(PACOTE_BUILD)
+
+# --- A second toolchain: clang 14 with libc++, warnings are errors, the whole test
+# suite (GoogleTest built from Debian's sources with libc++; no benchmarks). The
+# closest check here of a macOS build.
+.PHONY: deps-clang test-clang
+CLANG_BUILD   ?= build-clang
+PACOTES_CLANG := clang-14 libc++-14-dev libc++abi-14-dev googletest
+
+deps-clang:
+	@$(MAKE) --no-print-directory deps PACOTES="$(PACOTES_CLANG)"
+
+$(CLANG_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-clang
+	cmake --preset clang
+
+test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
