@@ -1,7 +1,12 @@
 # One entry point: `make test` installs what is missing, configures, builds and tests.
 PRESET ?= ci
 BUILD  ?= build
-JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
+JOBS   ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
+
+# Homebrew's icu4c is keg-only: CMake finds it through ICU_ROOT.
+ifeq ($(shell uname),Darwin)
+export ICU_ROOT ?= $(shell brew --prefix icu4c 2>/dev/null)
+endif
 
 # Debian packages needed to build and test.
 PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
@@ -14,7 +19,7 @@ all: build
 
 deps:
 	@if [ "$$(uname)" = Darwin ]; then \
-	  echo "On macOS: brew install cmake ninja icu4c nlohmann-json googletest"; \
+	  echo "On macOS: brew install cmake ninja icu4c nlohmann-json googletest google-benchmark"; \
 	elif command -v dpkg-query >/dev/null 2>&1; then \
 	  falta=""; for p in $(PACOTES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || falta="$$falta $$p"; \
@@ -37,7 +42,8 @@ test: build
 
 # Speed and memory of the hook (table) and of the library (Google Benchmark).
 bench: build
-	@for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
+	@command -v dpkg-query >/dev/null || exit 0; \
+	for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true

@@ -17,6 +17,6 @@ if [ "$(uname)" = Darwin ] && [ -z "${ICU_ROOT:-}" ] && command -v brew >/dev/nu
 fi
 cmake --install "$build" --prefix "$tmp/prefixo" >/dev/null
 test -x "$tmp/prefixo/bin/kivo_gancho"
-cmake -S "$raiz/tests/consumidor" -B "$tmp/b" -G Ninja -DCMAKE_PREFIX_PATH="$tmp/prefixo" "${opcoes[@]}" >/dev/null
+cmake -S "$raiz/tests/consumidor" -B "$tmp/b" -G Ninja -DCMAKE_PREFIX_PATH="$tmp/prefixo" ${opcoes[@]+"${opcoes[@]}"} >/dev/null
 cmake --build "$tmp/b" >/dev/null
 "$tmp/b/consumidor"
