@@ -9,6 +9,10 @@
 #
 #   tests/pacote/verificar.sh [PACKAGES_DIR]      (default: build-pacote)
 #
+# With KIVO_DE_FONTE=1 it also tries the README's way from source on another fresh copy:
+# apt install make, then `make test` on the committed tree, `cmake --install build`, and
+# kivo and the hook from /usr/local/bin (several minutes: not part of CI).
+#
 # The base system is made once and kept in $KIVO_DEBOOTSTRAP (default
 # /var/cache/kivo-debootstrap), and so are the packages apt downloads there; each run
 # works on a copy, in a mount namespace of its own, and removes it. Where this cannot
@@ -25,10 +29,12 @@ pular() {
   exit 0
 }
 
-# --- Inside the mount namespace: $2 is the copy of the base system, $3 the packages.
+# --- Inside the mount namespace: $2 is what to try (pacotes or fonte), $3 the copy of
+# the base system, $4 the packages.
 if [ "${1:-}" = --dentro ]; then
-  raiz=$2
-  pacotes=$3
+  modo=$2
+  raiz=$3
+  pacotes=$4
   passou=0
   falhou=0
   saida=$raiz/tmp/saida-da-verificacao
@@ -69,6 +75,30 @@ if [ "${1:-}" = --dentro ]; then
 
   etapa "apt-get update"
   dentro apt-get update -q >/dev/null
+  dentro useradd -m ana
+  evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
+
+  if [ "$modo" = fonte ]; then
+    git -C "$raiz_projeto" archive --prefix=kivo/ HEAD | tar -x -C "$raiz/root"
+    etapa "apt install make; make test"
+    verificar "apt install make" dentro apt-get install -y -q make
+    verificar "make test num Debian novo" dentro make -C /root/kivo test JOBS=2
+    etapa "cmake --install build"
+    verificar "cmake --install build" dentro cmake --install /root/kivo/build
+    verificar "kivo --versao diz $versao" \
+      bash -c "[ \"\$(chroot --userspec=ana:ana '$raiz' /usr/local/bin/kivo --versao)\" = 'kivo $versao' ]"
+    verificar "kivo instalar registra /usr/local/bin/kivo_gancho" \
+      bash -c "chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana /usr/local/bin/kivo instalar &&
+        grep -q '\"/usr/local/bin/kivo_gancho\"' '$raiz/home/ana/.claude/settings.json'"
+    verificar "um evento pelo kivo_gancho e o kivo painel o mostra" \
+      bash -c "echo '$evento' | chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
+        /usr/local/bin/kivo_gancho && chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
+        /usr/local/bin/kivo painel | grep -q 'loja — Pronto'"
+    etapa "fim"
+    echo "fonte: $passou passed, $falhou failed"
+    [ "$falhou" = 0 ]
+    exit
+  fi
   verificar "sem compilador no sistema novo" \
     dentro sh -c '! command -v cc && ! command -v c++ && ! command -v g++'
 
@@ -80,14 +110,12 @@ if [ "${1:-}" = --dentro ]; then
       /usr/share/man/man1/kivo_gancho.1 /usr/share/doc/kivo/README.md /usr/share/doc/kivo/copyright; do \
       grep -qx \"\$f\" '$raiz/tmp/arquivos-kivo' || { echo \"falta \$f\"; exit 1; }; done"
 
-  dentro useradd -m ana
   verificar "kivo --versao diz $versao" \
     bash -c "[ \"\$(chroot --userspec=ana:ana '$raiz' /usr/bin/kivo --versao)\" = 'kivo $versao' ]"
   verificar "kivo instalar --arquivo registra /usr/bin/kivo_gancho nos 11 eventos" \
     bash -c "chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
       /usr/bin/kivo instalar --arquivo /home/ana/.claude/settings.json >/dev/null &&
       [ \"\$(grep -o '\"/usr/bin/kivo_gancho\"' '$raiz/home/ana/.claude/settings.json' | wc -l)\" = 11 ]"
-  evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
   verificar "um evento pelo /usr/bin/kivo_gancho grava o registro em ~/.kivo" \
     bash -c "echo '$evento' | chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
       /usr/bin/kivo_gancho && grep -q '\"estado\":\"feito\"' '$raiz/home/ana/.kivo/sessoes/pacote.json'"
@@ -140,8 +168,16 @@ if [ ! -x "$base/usr/bin/apt-get" ]; then
   mv "$base.novo" "$base"
   echo "-- debootstrap levou $((SECONDS - inicio)) s"
 fi
-copia=$(mktemp -d "$cache/execucao.XXXXXX")
-trap 'rm -rf --one-file-system "$copia"' EXIT
-cp -a "$base/." "$copia/"
-# The mounts of the run live and die with its namespace; the copy is removed from out here.
-KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$copia" "$pacotes"
+# Each try on a copy of its own. Its mounts live and die with its namespace; the copy is
+# removed from out here.
+copia=
+trap '[ -z "$copia" ] || rm -rf --one-file-system "$copia"' EXIT
+modos=pacotes
+[ "${KIVO_DE_FONTE:-}" = 1 ] && modos="pacotes fonte"
+for modo in $modos; do
+  copia=$(mktemp -d "$cache/execucao.XXXXXX")
+  cp -a "$base/." "$copia/"
+  KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$modo" "$copia" "$pacotes"
+  rm -rf --one-file-system "$copia"
+  copia=
+done
