@@ -15,7 +15,8 @@
 #
 # The base system is made once and kept in $KIVO_DEBOOTSTRAP (default
 # /var/cache/kivo-debootstrap), and so are the packages apt downloads there; each run
-# works on a copy, in a mount namespace of its own, and removes it. Where this cannot
+# works on a copy in memory (tmpfs), in a mount namespace of its own: the copy and every
+# mount go away with the namespace. Where this cannot
 # run (not root, no debootstrap, no mount namespace, no Debian mirror) it says why and
 # exits 0.
 set -euo pipefail
@@ -29,8 +30,8 @@ pular() {
   exit 0
 }
 
-# --- Inside the mount namespace: $2 is what to try (pacotes or fonte), $3 the copy of
-# the base system, $4 the packages.
+# --- Inside the mount namespace: $2 is what to try (pacotes or fonte), $3 an empty
+# folder for the copy of the base system, $4 the packages.
 if [ "${1:-}" = --dentro ]; then
   modo=$2
   raiz=$3
@@ -63,6 +64,8 @@ if [ "${1:-}" = --dentro ]; then
     echo "-- $1 ($((SECONDS - cronometro)) s)"
   }
 
+  mount -t tmpfs -o size=6g,mode=755 kivo-pacote "$raiz"
+  cp -a "$base/." "$raiz/"
   mount -t proc proc "$raiz/proc"
   mkdir -p "$cache/arquivos"
   mount --bind "$cache/arquivos" "$raiz/var/cache/apt/archives"
@@ -74,7 +77,8 @@ if [ "${1:-}" = --dentro ]; then
   versao=$(dpkg-deb -f "$pacotes/$deb_kivo" Version)
 
   etapa "apt-get update"
-  dentro apt-get update -q >/dev/null
+  dentro apt-get update -q -o APT::Update::Error-Mode=any >/dev/null ||
+    pular "apt-get update falhou no sistema novo (sem acesso a $espelho?)"
   dentro useradd -m ana
   evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
 
@@ -160,7 +164,7 @@ if [ ! -x "$base/usr/bin/apt-get" ]; then
   echo "-- debootstrap --variant=minbase bookworm (uma vez; fica em $base)"
   rm -rf --one-file-system "$base.novo"
   inicio=$SECONDS
-  if ! debootstrap --variant=minbase bookworm "$base.novo" "$espelho" >"$cache/debootstrap.log" 2>&1; then
+  if ! unshare -m --propagation private debootstrap --variant=minbase bookworm "$base.novo" "$espelho" >"$cache/debootstrap.log" 2>&1; then
     tail -5 "$cache/debootstrap.log"
     rm -rf --one-file-system "$base.novo"
     pular "debootstrap não conseguiu montar o sistema (sem acesso a $espelho?); veja $cache/debootstrap.log"
@@ -168,16 +172,11 @@ if [ ! -x "$base/usr/bin/apt-get" ]; then
   mv "$base.novo" "$base"
   echo "-- debootstrap levou $((SECONDS - inicio)) s"
 fi
-# Each try on a copy of its own. Its mounts live and die with its namespace; the copy is
-# removed from out here.
-copia=
-trap '[ -z "$copia" ] || rm -rf --one-file-system "$copia"' EXIT
+# Each try on a copy of its own, made and mounted inside its namespace.
+ponto=$(mktemp -d "$cache/execucao.XXXXXX")
+trap 'rmdir "$ponto"' EXIT
 modos=pacotes
 [ "${KIVO_DE_FONTE:-}" = 1 ] && modos="pacotes fonte"
 for modo in $modos; do
-  copia=$(mktemp -d "$cache/execucao.XXXXXX")
-  cp -a "$base/." "$copia/"
-  KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$modo" "$copia" "$pacotes"
-  rm -rf --one-file-system "$copia"
-  copia=
+  KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$modo" "$ponto" "$pacotes"
 done
