@@ -1,7 +1,12 @@
 # One entry point: `make test` installs what is missing, configures, builds and tests.
 PRESET ?= ci
 BUILD  ?= build
-JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
+JOBS   ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
+
+# Homebrew's icu4c is keg-only: CMake finds it through ICU_ROOT.
+ifeq ($(shell uname),Darwin)
+export ICU_ROOT ?= $(shell brew --prefix icu4c 2>/dev/null)
+endif
 
 # Debian packages needed to build and test.
 PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
@@ -14,7 +19,7 @@ all: build
 
 deps:
 	@if [ "$$(uname)" = Darwin ]; then \
-	  echo "On macOS: brew install cmake ninja icu4c nlohmann-json googletest"; \
+	  echo "On macOS: brew install cmake ninja icu4c nlohmann-json googletest google-benchmark"; \
 	elif command -v dpkg-query >/dev/null 2>&1; then \
 	  falta=""; for p in $(PACOTES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || falta="$$falta $$p"; \
@@ -38,7 +43,8 @@ test: build
 # Speed and memory of the hook and of `kivo linha` (tables) and of the library
 # (Google Benchmark).
 bench: build
-	@for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
+	@command -v dpkg-query >/dev/null || exit 0; \
+	for p in time valgrind python3; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
 	bench/linha.sh $(BUILD)
@@ -79,3 +85,41 @@ $(FUZZ_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-fuzz
 fuzz: deps deps-fuzz $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) --target kivo_fuzz -j $(JOBS)
 	fuzz/rodar.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# --- Debian packages (CPack), checked on a fresh Debian 12.
+.PHONY: pacote test-pacote
+PACOTE_BUILD ?= build-pacote
+PACOTES_PACOTE := dpkg-dev debootstrap
+
+$(PACOTE_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset pacote
+
+# kivo_<version>_<arch>.deb and libkivocore-dev_<version>_<arch>.deb in $(PACOTE_BUILD).
+pacote: deps $(PACOTE_BUILD)/build.ninja
+	@$(MAKE) --no-print-directory deps PACOTES="$(PACOTES_PACOTE)"
+	cmake --build $(PACOTE_BUILD) -j $(JOBS)
+	rm -f $(PACOTE_BUILD)/*.deb
+	cd $(PACOTE_BUILD) && cpack
+	@ls -1 $(PACOTE_BUILD)/*.deb
+
+# Installs the packages in a fresh Debian 12 (debootstrap, cached in
+# /var/cache/kivo-debootstrap) and uses them there; skips where that cannot run.
+test-pacote: pacote
+	tests/pacote/verificar.sh $(PACOTE_BUILD)
+
+# --- A second toolchain: clang 14 with libc++, warnings are errors, the whole test
+# suite (GoogleTest built from Debian's sources with libc++; no benchmarks). The
+# closest check here of a macOS build.
+.PHONY: deps-clang test-clang
+CLANG_BUILD   ?= build-clang
+PACOTES_CLANG := clang-14 libc++-14-dev libc++abi-14-dev googletest
+
+deps-clang:
+	@$(MAKE) --no-print-directory deps PACOTES="$(PACOTES_CLANG)"
+
+$(CLANG_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-clang
+	cmake --preset clang
+
+test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)

@@ -66,7 +66,11 @@ int main(int argc, char** argv) {
         rusage uso{};
         wait4(pid, &st, 0, &uso);
         tempos.push_back(agora() - t0);
-        rssMaximo = std::max(rssMaximo, uso.ru_maxrss);
+#ifdef __APPLE__
+        rssMaximo = std::max(rssMaximo, static_cast<long>(uso.ru_maxrss / 1024));  // bytes there
+#else
+        rssMaximo = std::max(rssMaximo, uso.ru_maxrss);  // KiB
+#endif
         if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) {
             std::fprintf(stderr, "%s terminou com status %d\n", argv[3], st);
             return 1;

@@ -4,7 +4,7 @@
 #   bench/gancho.sh [BUILD_DIR] [RUNS]      (defaults: build, 300)
 #
 # Prints one table: median wall time of each (RUNS runs), the ratio, the hook's peak
-# RSS and its instruction count under callgrind.
+# RSS and its instruction count under callgrind (where valgrind exists).
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$raiz/build}
@@ -31,9 +31,9 @@ for carga in pre_tool_use_3k post_tool_use_1m post_tool_use_5m stop_markdown; do
     valgrind --tool=callgrind --callgrind-out-file="$tmp/cg.out" "$gancho" <"$arquivo" 2>"$tmp/cg.log" || true
     instr=$(sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$tmp/cg.log")
   fi
-  if [ -x /usr/bin/time ]; then
+  if /usr/bin/time -v true >/dev/null 2>&1; then  # GNU time (not the BSD one of macOS)
     rss=$( { /usr/bin/time -v "$gancho" <"$arquivo"; } 2>&1 | sed -n 's/.*Maximum resident set size (kbytes): //p')
   fi
-  printf '| %-28s | %9s | %9s | %5s | %8s | %13s |\n' "$carga ($(stat -c %s "$arquivo") B)" "$tcat" "$tgancho" \
+  printf '| %-28s | %9s | %9s | %5s | %8s | %13s |\n' "$carga ($(wc -c <"$arquivo" | tr -d ' ') B)" "$tcat" "$tgancho" \
     "$(python3 -c "print(f'{$tgancho/$tcat:.2f}')")" "$rss" "$instr"
 done

@@ -12,6 +12,8 @@
 
 #if defined(__linux__)
 #include <sys/random.h>
+#else
+#include <stdlib.h>  // arc4random_buf (macOS, the BSDs)
 #endif
 
 namespace kivo::arquivos {
