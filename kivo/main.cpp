@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "comando.hpp"
 #include "instalar.hpp"
 #include "kivo/caminhos.hpp"
 #include "painel.hpp"
@@ -31,6 +32,8 @@ constexpr std::string_view ajuda =
     "  kivo painel --seguir   redesenha a cada segundo e avisa de cada novidade\n"
     "                         (notifica\u00E7\u00E3o na \u00E1rea de trabalho ou sino do terminal);\n"
     "                         Ctrl-C para sair\n"
+    "  kivo web               o mascote num navegador, ao vivo, em 127.0.0.1\n"
+    "                         (--porta N, --abrir; veja `kivo web --ajuda`)\n"
     "  kivo instalar          registra o kivo_gancho nos 11 eventos de gancho do\n"
     "                         Claude Code, em ~/.claude/settings.json\n"
     "  kivo desinstalar       tira do arquivo s\u00F3 o que o `kivo instalar` p\u00F4s\n"
@@ -162,6 +165,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args[0] == "painel") return painel(resto);
+    if (args[0] == "web") return kivo::web::comandoWeb(resto);
     if (args[0] == "instalar") return instalarOuDesinstalar(true, resto, argv[0]);
     if (args[0] == "desinstalar") return instalarOuDesinstalar(false, resto, argv[0]);
     return usoErrado("comando desconhecido: " + std::string(args[0]));

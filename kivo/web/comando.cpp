@@ -1,0 +1,152 @@
+#include "comando.hpp"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <charconv>
+#include <string>
+#include <system_error>
+
+#include "kivo/caminhos.hpp"
+#include "servidor.hpp"
+
+extern char** environ;
+
+namespace kivo::web {
+
+namespace {
+
+// Opens `endereco` in the user's browser without waiting for it; false when the
+// opener cannot be started.
+bool abrirNoNavegador(const std::string& endereco, pid_t& filho) {
+#ifdef __APPLE__
+    const char* programa = "open";
+#else
+    const char* programa = "xdg-open";
+#endif
+    std::string nome = programa;
+    std::string alvo = endereco;
+    char* argv[] = {nome.data(), alvo.data(), nullptr};
+    return posix_spawnp(&filho, programa, nullptr, nullptr, argv, environ) == 0;
+}
+
+constexpr std::string_view ajudaWeb =
+    "kivo web \u2014 o mascote num navegador, ao vivo.\n"
+    "\n"
+    "Uso: kivo web [--porta N] [--abrir]\n"
+    "  --porta N   serve em 127.0.0.1:N (sem ela, numa porta livre)\n"
+    "  --abrir     abre o endere\u00E7o no navegador (xdg-open ou open)\n"
+    "\n"
+    "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o (http://127.0.0.1:PORTA/?t=CHAVE).\n"
+    "S\u00F3 aceita conex\u00F5es da pr\u00F3pria m\u00E1quina; de outra, use um t\u00FAnel SSH:\n"
+    "  ssh -L 8765:127.0.0.1:8765 m\u00E1quina-dos-agentes kivo web --porta 8765\n"
+    "Ctrl-C para sair.\n";
+
+}  // namespace
+
+int comandoWeb(const std::vector<std::string_view>& args) {
+    for (const std::string_view a : args) {
+        if (a == "--ajuda" || a == "-h") {
+            std::fwrite(ajudaWeb.data(), 1, ajudaWeb.size(), stdout);
+            return 0;
+        }
+    }
+    OpcoesWeb opcoes;
+    std::string erro;
+    if (!lerOpcoesWeb(args, opcoes, erro)) {
+        std::fprintf(stderr, "kivo: %s\nVeja `kivo web --ajuda`.\n", erro.c_str());
+        return 2;
+    }
+    opcoes.pasta = Caminhos::sessoes();
+    return executarWeb(opcoes, stdout, stderr);
+}
+
+bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, std::string& erro) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        std::string_view valor;
+        if (a == "--abrir") {
+            opcoes.abrir = true;
+            continue;
+        }
+        if (a == "--porta") {
+            if (i + 1 >= args.size()) {
+                erro = "--porta precisa de um n\u00FAmero";
+                return false;
+            }
+            valor = args[++i];
+        } else if (a.rfind("--porta=", 0) == 0) {
+            valor = a.substr(8);
+        } else {
+            erro = "op\u00E7\u00E3o desconhecida para web: " + std::string(a);
+            return false;
+        }
+        int porta = 0;
+        const auto [fim, ec] = std::from_chars(valor.data(), valor.data() + valor.size(), porta);
+        if (ec != std::errc() || fim != valor.data() + valor.size() || porta < 1 || porta > 65535) {
+            erro = "--porta precisa de um n\u00FAmero de 1 a 65535: " + std::string(valor);
+            return false;
+        }
+        opcoes.porta = porta;
+    }
+    return true;
+}
+
+int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
+    // The signals wait for sigwait below; the server's threads inherit the mask.
+    sigset_t sinais;
+    sigemptyset(&sinais);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sinais, s);
+    sigset_t anterior;
+    pthread_sigmask(SIG_BLOCK, &sinais, &anterior);
+    struct sigaction ignorar {};
+    ignorar.sa_handler = SIG_IGN;
+    struct sigaction pipeAnterior {};
+    sigaction(SIGPIPE, &ignorar, &pipeAnterior);  // a client gone shows as a failed write
+
+    int status = 0;
+    {
+        OpcoesServidor o;
+        o.pasta = opcoes.pasta;
+        o.porta = opcoes.porta;
+        Servidor servidor(o);
+        try {
+            servidor.iniciar();
+        } catch (const std::system_error& e) {
+            if (e.code().value() == EADDRINUSE) {
+                std::fprintf(erros, "kivo web: a porta %d j\u00E1 est\u00E1 em uso. Escolha outra com --porta N, "
+                                    "ou deixe sem --porta para usar uma livre.\n", opcoes.porta);
+            } else {
+                std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o servidor em 127.0.0.1:%d (%s).\n",
+                             opcoes.porta, e.code().message().c_str());
+            }
+            status = 1;
+        }
+        if (status == 0) {
+            std::fprintf(saida,
+                         "kivo web: o mascote no navegador, ao vivo.\n"
+                         "  %s\n"
+                         "O endere\u00E7o leva uma chave desta execu\u00E7\u00E3o: n\u00E3o o compartilhe. "
+                         "Ctrl-C para sair.\n",
+                         servidor.endereco().c_str());
+            std::fflush(saida);
+            pid_t abridor = -1;
+            if (opcoes.abrir && !abrirNoNavegador(servidor.endereco(), abridor)) {
+                std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o navegador; abra o endere\u00E7o acima.\n");
+            }
+            int recebido = 0;
+            while (sigwait(&sinais, &recebido) != 0) {
+            }
+            servidor.parar();
+            if (abridor > 0) waitpid(abridor, nullptr, WNOHANG);
+            std::fprintf(saida, "kivo web: encerrado.\n");
+        }
+    }
+    sigaction(SIGPIPE, &pipeAnterior, nullptr);
+    pthread_sigmask(SIG_SETMASK, &anterior, nullptr);
+    return status;
+}
+
+}  // namespace kivo::web
