@@ -113,18 +113,32 @@
     document.body.dataset.versao = String(r.versao);
   }
 
-  let fonte = null;
-  function conectar() {
-    fonte = new EventSource('/api/eventos');
-    fonte.onopen = () => { conexao.textContent = 'Ao vivo.'; };
-    fonte.onmessage = (e) => {
+  function tratar(mensagem) {
+    if (mensagem.tipo === 'conexao') {
+      conexao.textContent = mensagem.aoVivo ? 'Ao vivo.' : 'Sem conexão com o kivo web; tentando de novo…';
+    } else if (mensagem.tipo === 'resumo') {
       let r;
-      try { r = JSON.parse(e.data); } catch (erro) { return; }
+      try { r = JSON.parse(mensagem.dados); } catch (erro) { return; }
       receber(r);
-    };
+    }
+  }
+
+  // Every tab shares one stream through a shared worker where there is one.
+  function conectar() {
+    if (window.SharedWorker) {
+      try {
+        const trabalhador = new SharedWorker('/fluxo.js', { name: 'kivo' });
+        trabalhador.port.onmessage = (e) => tratar(e.data);
+        trabalhador.port.start();
+        addEventListener('pagehide', () => trabalhador.port.postMessage('fechar'));
+        return;
+      } catch (erro) { /* below: a stream of this tab's own */ }
+    }
+    const fonte = new EventSource('/api/eventos');
+    fonte.onopen = () => tratar({ tipo: 'conexao', aoVivo: true });
+    fonte.onmessage = (e) => tratar({ tipo: 'resumo', dados: e.data });
     fonte.onerror = () => {
-      conexao.textContent = 'Sem conexão com o kivo web; tentando de novo…';
-      // A refusal (503, 403) closes the stream for good: try again later ourselves.
+      tratar({ tipo: 'conexao', aoVivo: false });
       if (fonte.readyState === EventSource.CLOSED) setTimeout(conectar, 5000);
     };
   }
