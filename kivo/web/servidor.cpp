@@ -14,6 +14,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
@@ -336,6 +337,11 @@ void Servidor::iniciar() {
     i.observador.iniciar();
     i.escuta = std::thread([&i] { i.http.listen_after_bind(); });
     i.iniciado = true;
+    // stop() only reaches a server that is already listening: wait for it, so that a
+    // signal right after the start still ends it.
+    for (int espera = 0; espera < 5000 && !i.http.is_running(); ++espera) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void Servidor::parar() {

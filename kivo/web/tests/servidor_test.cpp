@@ -23,6 +23,7 @@
 #include "pastas.hpp"
 #include "processo.hpp"
 #include "seguir.hpp"
+#include "comando.hpp"
 #include "servidor.hpp"
 
 namespace {
@@ -365,6 +366,39 @@ TEST_F(ServidorTest, SessoesVelhasOuDeProcessoMortoSaemComoNoPainel) {
     std::map<std::string, bool> encerrado;
     for (const auto& s : r["sessoes"]) encerrado[s["id"]] = s["processoEncerrado"];
     EXPECT_EQ(encerrado, (std::map<std::string, bool>{{"recente", true}, {"viva", false}}));
+}
+
+TEST(ComandoWeb, Opcoes) {
+    struct Caso {
+        std::vector<std::string_view> args;
+        bool aceita;
+        int porta;
+        bool abrir;
+    };
+    const std::vector<Caso> casos = {
+        {{}, true, 0, false},
+        {{"--porta", "8765", "--abrir"}, true, 8765, true},
+        {{"--porta=65535"}, true, 65535, false},
+        {{"--porta"}, false, 0, false},
+        {{"--porta", "0"}, false, 0, false},
+        {{"--porta", "65536"}, false, 0, false},
+        {{"--porta", "80a"}, false, 0, false},
+        {{"--porta", "-1"}, false, 0, false},
+        {{"--aberto"}, false, 0, false},
+    };
+    for (const Caso& c : casos) {
+        std::string rotulo;
+        for (const auto a : c.args) rotulo += std::string(a) + " ";
+        SCOPED_TRACE(rotulo);
+        kivo::web::OpcoesWeb o;
+        std::string erro;
+        EXPECT_EQ(kivo::web::lerOpcoesWeb(c.args, o, erro), c.aceita);
+        EXPECT_EQ(erro.empty(), c.aceita);
+        if (c.aceita) {
+            EXPECT_EQ(o.porta, c.porta);
+            EXPECT_EQ(o.abrir, c.abrir);
+        }
+    }
 }
 
 TEST(ComandoWeb, MostraOEnderecoSaiLimpoComSinalEPortaOcupadaDa1) {
