@@ -1,16 +1,21 @@
 #include "comando.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "kivo/caminhos.hpp"
 #include "servidor.hpp"
@@ -21,19 +26,58 @@ namespace kivo::web {
 
 namespace {
 
-// Opens `endereco` in the user's browser without waiting for it; false when the
-// opener cannot be started.
-bool abrirNoNavegador(const std::string& endereco, pid_t& filho) {
+// A page of our own that sends the browser on to `endereco`: the browser is started
+// with the path of this file, readable by this user only, and never with the token
+// on its command line, which every local user can read (ps). The folder and file are
+// removed when the object goes.
+class Abertura {
+public:
+    explicit Abertura(const std::string& endereco) {
+        const char* base = std::getenv("XDG_RUNTIME_DIR");
+        if (base == nullptr || *base == '\0') base = std::getenv("TMPDIR");
+        if (base == nullptr || *base == '\0') base = "/tmp";
+        std::string modelo = std::string(base) + "/kivo-web-XXXXXX";
+        if (mkdtemp(modelo.data()) == nullptr) return;  // mode 0700
+        pasta_ = modelo;
+        arquivo_ = pasta_ + "/abrir.html";
+        const int fd = open(arquivo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) return;
+        const std::string html = "<!doctype html><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"0;url=" +
+                                 endereco + "\"><title>kivo</title>\n";
+        const bool ok = write(fd, html.data(), html.size()) == static_cast<ssize_t>(html.size());
+        close(fd);
+        pronto_ = ok;
+    }
+    ~Abertura() {
+        if (!arquivo_.empty()) unlink(arquivo_.c_str());
+        if (!pasta_.empty()) rmdir(pasta_.c_str());
+    }
+    Abertura(const Abertura&) = delete;
+    Abertura& operator=(const Abertura&) = delete;
+
+    // Starts the opener (xdg-open on Linux, open on macOS) without waiting for it and
+    // reaps it when it ends; false when it cannot be started.
+    bool abrir() const {
+        if (!pronto_) return false;
 #ifdef __APPLE__
-    const char* programa = "open";
+        const char* programa = "open";
 #else
-    const char* programa = "xdg-open";
+        const char* programa = "xdg-open";
 #endif
-    std::string nome = programa;
-    std::string alvo = endereco;
-    char* argv[] = {nome.data(), alvo.data(), nullptr};
-    return posix_spawnp(&filho, programa, nullptr, nullptr, argv, environ) == 0;
-}
+        std::string nome = programa;
+        std::string alvo = arquivo_;
+        char* argv[] = {nome.data(), alvo.data(), nullptr};
+        pid_t filho = -1;
+        if (posix_spawnp(&filho, programa, nullptr, nullptr, argv, environ) != 0) return false;
+        std::thread([filho] { waitpid(filho, nullptr, 0); }).detach();
+        return true;
+    }
+
+private:
+    std::string pasta_;
+    std::string arquivo_;
+    bool pronto_ = false;
+};
 
 constexpr std::string_view ajudaWeb =
     "kivo web \u2014 o mascote num navegador, ao vivo.\n"
@@ -141,15 +185,17 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
                          "Ctrl-C para sair.\n",
                          servidor.endereco().c_str());
             std::fflush(saida);
-            pid_t abridor = -1;
-            if (opcoes.abrir && !abrirNoNavegador(servidor.endereco(), abridor)) {
-                std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o navegador; abra o endere\u00E7o acima.\n");
+            std::unique_ptr<Abertura> abertura;
+            if (opcoes.abrir) {
+                abertura = std::make_unique<Abertura>(servidor.endereco());
+                if (!abertura->abrir()) {
+                    std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o navegador; abra o endere\u00E7o acima.\n");
+                }
             }
             int recebido = 0;
             while (sigwait(&sinais, &recebido) != 0) {
             }
             servidor.parar();
-            if (abridor > 0) waitpid(abridor, nullptr, WNOHANG);
             std::fprintf(saida, "kivo web: encerrado.\n");
         }
     }

@@ -248,15 +248,20 @@ Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Respons
     }
     const bool api = req.path.rfind("/api/", 0) == 0;
     if (viaEndereco && !api) {
-        // The token leaves the address bar (and the history) at once.
-        std::string destino = "/";
-        for (const Recurso& r : recursos()) {
-            if (r.caminho == req.path) destino = std::string(r.caminho);
-        }
-        res.status = 303;
-        res.set_header("Location", destino);
+        // The page itself comes with the cookie (its script then takes the token out
+        // of the address bar); anything else is sent to its clean address. A redirect
+        // for the page would lose the cookie when the address was opened from a
+        // local file (`kivo web --abrir`): SameSite=Strict holds it back then.
         res.set_header("Set-Cookie", nomeCookie + "=" + token + "; HttpOnly; SameSite=Strict; Path=/");
-        return Tratado::Handled;
+        if (req.path != "/") {
+            std::string destino = "/";
+            for (const Recurso& r : recursos()) {
+                if (r.caminho == req.path) destino = std::string(r.caminho);
+            }
+            res.status = 303;
+            res.set_header("Location", destino);
+            return Tratado::Handled;
+        }
     }
     if (req.path == "/api/resumo") {
         const auto [versao, texto] = difusor.atual();

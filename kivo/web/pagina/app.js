@@ -153,6 +153,9 @@
     });
   }
 
+  // The token came in the address once; the cookie carries it from now on.
+  if (location.search) history.replaceState(null, '', location.pathname);
+
   mostrarHumor('acenando', 'Oi!');
   setTimeout(aplicar, SAUDACAO_MS);
   prepararNotificacoes();

@@ -198,7 +198,8 @@ TEST_F(ServidorTest, SoResponde127ComOTokenEOHostCertos) {
         {"sem Host", "GET / HTTP/1.0\r\n" + cookie + "\r\n", 403},
         {"dois Host", "GET / HTTP/1.1\r\n" + host + "Host: evil:1\r\n" + cookie + "\r\n", 403},
         {"POST sem token", "POST / HTTP/1.1\r\n" + host + "Content-Length: 0\r\n\r\n", 403},
-        {"token no endereço", "GET /?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 303},
+        {"token no endereço da página", "GET /?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 200},
+        {"token no endereço de outro arquivo", "GET /estilo.css?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 303},
         {"token na API", "GET /api/resumo?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 200},
         {"cookie", get("/"), 200},
         {"cookie entre outros", "GET /app.js HTTP/1.1\r\n" + host + "Cookie: a=1; kivo-" + p + "=" + t + "; b=2\r\n\r\n", 200},
@@ -224,9 +225,11 @@ TEST_F(ServidorTest, SoResponde127ComOTokenEOHostCertos) {
         if (c.status == 405) {
             EXPECT_TRUE(r.tem("allow: get, head"));
         }
+        const bool comToken = c.pedido.find("?t=" + t) != std::string::npos;
+        EXPECT_EQ(r.tem("set-cookie: kivo-" + p + "=" + t + "; httponly; samesite=strict; path=/"),
+                  comToken && c.status != 403 && c.pedido.find("/api/") == std::string::npos);
         if (c.status == 303) {
-            EXPECT_TRUE(r.tem("location: /\r\n"));
-            EXPECT_TRUE(r.tem("set-cookie: kivo-" + p + "=" + t + "; httponly; samesite=strict; path=/"));
+            EXPECT_TRUE(r.tem("location: /estilo.css\r\n"));
         }
     }
     // The page has no inline script or style: everything comes from the binary.
@@ -427,6 +430,35 @@ TEST(ComandoWeb, MostraOEnderecoSaiLimpoComSinalEPortaOcupadaDa1) {
     EXPECT_EQ(fim.status, 0);
     EXPECT_NE(fim.saida.find("encerrado"), std::string::npos);
     EXPECT_EQ(fim.erro, "");
+}
+
+TEST(ComandoWeb, AbrirPassaAoNavegadorUmArquivoSoDoUsuarioENuncaOToken) {
+    const kivo::teste::PastaTemporaria pasta;
+    const auto registro = pasta.raiz() / "aberto.txt";
+    // A stand-in for xdg-open that notes what it was given and what that file holds.
+    const auto falso = pasta.raiz() / "xdg-open";
+    kivo::teste::escrever(falso, "#!/bin/sh\n{ echo \"$1\"; stat -c %a \"$1\"; cat \"$1\"; } > \"" + registro.string() +
+                                     ".tmp\"; mv \"" + registro.string() + ".tmp\" \"" + registro.string() + "\"\n");
+    std::filesystem::permissions(falso, std::filesystem::perms::owner_all);
+    const kivo::teste::Processo p = kivo::teste::iniciar(
+        {{KIVO_EXECUTAVEL, "web", "--abrir"},
+         {{"KIVO_DIR", pasta.raiz().string()}, {"PATH", pasta.raiz().string() + ":/usr/bin:/bin"},
+          {"XDG_RUNTIME_DIR", pasta.raiz().string()}}});
+    ASSERT_GT(p.pid, 0);
+    for (int i = 0; i < 300 && !std::filesystem::exists(registro); ++i) std::this_thread::sleep_for(10ms);
+    const std::string visto = kivo::teste::conteudo(registro);
+    kill(p.pid, SIGTERM);
+    const kivo::teste::Execucao fim = kivo::teste::terminar(p, "");
+    const std::size_t i = fim.saida.find("?t=");
+    ASSERT_NE(i, std::string::npos) << fim.saida;
+    const std::string token = fim.saida.substr(i + 3, 64);
+    const std::string argumento = visto.substr(0, visto.find('\n'));
+    EXPECT_EQ(argumento.find(token), std::string::npos);
+    EXPECT_NE(visto.find("\n600\n"), std::string::npos) << visto;
+    EXPECT_NE(visto.find("url=http://127.0.0.1:"), std::string::npos) << visto;
+    EXPECT_NE(visto.find(token), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(argumento));  // removed on the way out
+    EXPECT_EQ(fim.status, 0);
 }
 
 }  // namespace
