@@ -44,7 +44,8 @@ function cpuDe(pid) {  // utime + stime, in clock ticks
 function memoriaDe(pid) {  // KiB: the whole RSS, and its private (anonymous) part
   const status = fs.readFileSync('/proc/' + pid + '/status', 'utf8');
   const campo = (nome) => Number(status.match(new RegExp(nome + ':\\s+(\\d+)'))[1]);
-  return { rss: campo('VmRSS'), anonima: campo('RssAnon'), arquivos: campo('RssFile') };
+  const pss = Number(fs.readFileSync('/proc/' + pid + '/smaps_rollup', 'utf8').match(/Pss:\s+(\d+)/)[1]);
+  return { rss: campo('VmRSS'), anonima: campo('RssAnon'), arquivos: campo('RssFile'), pss };
 }
 
 async function principal() {
@@ -135,7 +136,7 @@ async function principal() {
     const mib = (k) => (k / 1024).toFixed(1) + ' MiB';
     console.log('10 páginas abertas, 10 s sem mudança: CPU do servidor ' + ((depois - antes) * tique) + ' ms');
     console.log('10 páginas abertas: RSS ' + mib(m.rss) + ' (memória própria ' + mib(m.anonima) +
-      ', páginas de bibliotecas compartilhadas ' + mib(m.arquivos) + ')');
+      ', páginas de bibliotecas compartilhadas ' + mib(m.arquivos) + '); PSS ' + mib(m.pss));
   } finally {
     await navegador.close();
     fs.rmSync(perfil, { recursive: true, force: true });
