@@ -40,10 +40,12 @@ public:
         if (mkdtemp(modelo.data()) == nullptr) return;  // mode 0700
         pasta_ = modelo;
         arquivo_ = pasta_ + "/abrir.html";
-        const int fd = open(arquivo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            open(arquivo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) return;
-        const std::string html = "<!doctype html><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"0;url=" +
-                                 endereco + "\"><title>kivo</title>\n";
+        const std::string html =
+            "<!doctype html><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"0;url=" +
+            endereco + "\"><title>kivo</title>\n";
         const bool ok = write(fd, html.data(), html.size()) == static_cast<ssize_t>(html.size());
         close(fd);
         pronto_ = ok;
@@ -86,7 +88,8 @@ constexpr std::string_view ajudaWeb =
     "  --porta N   serve em 127.0.0.1:N (sem ela, numa porta livre)\n"
     "  --abrir     abre o endere\u00E7o no navegador (xdg-open ou open)\n"
     "\n"
-    "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o (http://127.0.0.1:PORTA/?t=CHAVE).\n"
+    "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o "
+    "(http://127.0.0.1:PORTA/?t=CHAVE).\n"
     "S\u00F3 aceita conex\u00F5es da pr\u00F3pria m\u00E1quina; de outra, use um t\u00FAnel SSH:\n"
     "  ssh -L 8765:127.0.0.1:8765 m\u00E1quina-dos-agentes kivo web --porta 8765\n"
     "Ctrl-C para sair.\n";
@@ -169,27 +172,34 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
             servidor.iniciar();
         } catch (const std::system_error& e) {
             if (e.code().value() == EADDRINUSE) {
-                std::fprintf(erros, "kivo web: a porta %d j\u00E1 est\u00E1 em uso. Escolha outra com --porta N, "
-                                    "ou deixe sem --porta para usar uma livre.\n", opcoes.porta);
+                std::fprintf(
+                    erros,
+                    "kivo web: a porta %d j\u00E1 est\u00E1 em uso. Escolha outra com --porta N, "
+                    "ou deixe sem --porta para usar uma livre.\n",
+                    opcoes.porta);
             } else {
-                std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o servidor em 127.0.0.1:%d (%s).\n",
+                std::fprintf(erros,
+                             "kivo web: n\u00E3o consegui abrir o servidor em 127.0.0.1:%d (%s).\n",
                              opcoes.porta, e.code().message().c_str());
             }
             status = 1;
         }
         if (status == 0) {
-            std::fprintf(saida,
-                         "kivo web: o mascote no navegador, ao vivo.\n"
-                         "  %s\n"
-                         "O endere\u00E7o leva uma chave desta execu\u00E7\u00E3o: n\u00E3o o compartilhe. "
-                         "Ctrl-C para sair.\n",
-                         servidor.endereco().c_str());
+            std::fprintf(
+                saida,
+                "kivo web: o mascote no navegador, ao vivo.\n"
+                "  %s\n"
+                "O endere\u00E7o leva uma chave desta execu\u00E7\u00E3o: n\u00E3o o compartilhe. "
+                "Ctrl-C para sair.\n",
+                servidor.endereco().c_str());
             std::fflush(saida);
             std::unique_ptr<Abertura> abertura;
             if (opcoes.abrir) {
                 abertura = std::make_unique<Abertura>(servidor.endereco());
                 if (!abertura->abrir()) {
-                    std::fprintf(erros, "kivo web: n\u00E3o consegui abrir o navegador; abra o endere\u00E7o acima.\n");
+                    std::fprintf(erros,
+                                 "kivo web: n\u00E3o consegui abrir o navegador; abra o "
+                                 "endere\u00E7o acima.\n");
                 }
             }
             int recebido = 0;

@@ -99,9 +99,14 @@ int msAte(double instante, double agora) {
 
 Observador::Observador(std::filesystem::path pasta, Difusor& difusor, app::ProcessoVivo vivo,
                        std::function<double()> relogio)
-    : pasta_(std::move(pasta)), difusor_(difusor), vivo_(std::move(vivo)), relogio_(std::move(relogio)) {}
+    : pasta_(std::move(pasta)),
+      difusor_(difusor),
+      vivo_(std::move(vivo)),
+      relogio_(std::move(relogio)) {}
 
-Observador::~Observador() { parar(); }
+Observador::~Observador() {
+    parar();
+}
 
 void Observador::iniciar() {
     if (pipe(acordar_) != 0) throw std::system_error(errno, std::generic_category(), "pipe");

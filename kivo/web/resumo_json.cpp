@@ -28,9 +28,12 @@ std::string haQuanto(double segundos) {
 
 std::string_view nomeDoCaso(Novidade::Caso caso) {
     switch (caso) {
-        case Novidade::Caso::chamou: return "chamou";
-        case Novidade::Caso::terminou: return "terminou";
-        case Novidade::Caso::errou: return "errou";
+        case Novidade::Caso::chamou:
+            return "chamou";
+        case Novidade::Caso::terminou:
+            return "terminou";
+        case Novidade::Caso::errou:
+            return "errou";
     }
     return "";
 }
@@ -42,8 +45,8 @@ ordered_json textoOuNulo(const std::optional<std::string>& texto) {
 
 }  // namespace
 
-ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const app::ProcessoVivo& vivo,
-                        const std::vector<Novidade>& novidades) {
+ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
+                        const app::ProcessoVivo& vivo, const std::vector<Novidade>& novidades) {
     const Resumo resumo = resumir(sessoes, agora);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
@@ -59,7 +62,8 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const 
         item["estado"] = std::string(nomeDe(s.estado));
         item["situacao"] = app::limpo(Rotulos::doEstado(s));
         item["ha"] = haQuanto(agora - s.mudouEstadoEm);
-        item["mudouEstadoEm"] = std::isfinite(s.mudouEstadoEm) ? ordered_json(s.mudouEstadoEm) : ordered_json(nullptr);
+        item["mudouEstadoEm"] =
+            std::isfinite(s.mudouEstadoEm) ? ordered_json(s.mudouEstadoEm) : ordered_json(nullptr);
         item["processoEncerrado"] = s.pid.has_value() && vivo && !vivo(*s.pid);
         lista.push_back(std::move(item));
     }
@@ -86,8 +90,9 @@ double proximaMudanca(const std::vector<Sessao>& sessoes, double agora) {
         if (std::isfinite(instante) && instante > agora && instante < proxima) proxima = instante;
     };
     for (const Sessao& s : sessoes) {
-        for (const double limite : {Tempos::trabalhoEsquecido, Tempos::atencaoEsquecida, Tempos::feitoVisivel,
-                                    Tempos::sono, Tempos::sessaoVelha, app::carenciaProcesso}) {
+        for (const double limite :
+             {Tempos::trabalhoEsquecido, Tempos::atencaoEsquecida, Tempos::feitoVisivel,
+              Tempos::sono, Tempos::sessaoVelha, app::carenciaProcesso}) {
             considerar(s.atualizado + limite);
         }
         considerar(s.mudouEstadoEm + Tempos::comemoracao);

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"

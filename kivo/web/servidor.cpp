@@ -14,8 +14,8 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -40,7 +40,8 @@ constexpr time_t conexaoOciosaSegundos = 2;
 const httplib::Headers& cabecalhosDeSeguranca() {
     static const httplib::Headers cabecalhos = {
         {"Content-Security-Policy",
-         "default-src 'self'; img-src 'self'; style-src 'self'; script-src 'self'; connect-src 'self'; "
+         "default-src 'self'; img-src 'self'; style-src 'self'; script-src 'self'; connect-src "
+         "'self'; "
          "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
         {"X-Content-Type-Options", "nosniff"},
         {"Referrer-Policy", "no-referrer"},
@@ -86,7 +87,8 @@ std::string_view cookie(std::string_view cabecalho, std::string_view nome) {
         const std::size_t fim = cabecalho.find(';');
         std::string_view par = cabecalho.substr(0, fim);
         while (!par.empty() && par.front() == ' ') par.remove_prefix(1);
-        if (par.size() > nome.size() && par.substr(0, nome.size()) == nome && par[nome.size()] == '=') {
+        if (par.size() > nome.size() && par.substr(0, nome.size()) == nome &&
+            par[nome.size()] == '=') {
             return par.substr(nome.size() + 1);
         }
         if (fim == std::string_view::npos) break;
@@ -103,7 +105,9 @@ int soqueteDe(const httplib::Request& req) {
     auto confere = [&](int fd) {
         sockaddr_in local{}, remoto{};
         socklen_t n1 = sizeof local, n2 = sizeof remoto;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &n1) != 0 || local.sin_family != AF_INET) return false;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &n1) != 0 ||
+            local.sin_family != AF_INET)
+            return false;
         if (getpeername(fd, reinterpret_cast<sockaddr*>(&remoto), &n2) != 0) return false;
         return ntohs(local.sin_port) == req.local_port && ntohs(remoto.sin_port) == req.remote_port;
     };
@@ -113,7 +117,8 @@ int soqueteDe(const httplib::Request& req) {
         while (const dirent* e = readdir(d)) {
             char* fim = nullptr;
             const long fd = std::strtol(e->d_name, &fim, 10);
-            if (fim != e->d_name && *fim == '\0' && fd != dirfd(d) && confere(static_cast<int>(fd))) {
+            if (fim != e->d_name && *fim == '\0' && fd != dirfd(d) &&
+                confere(static_cast<int>(fd))) {
                 achado = static_cast<int>(fd);
                 break;
             }
@@ -133,8 +138,12 @@ int soqueteDe(const httplib::Request& req) {
 // write fails or the server stops.
 class Fluxo {
 public:
-    Fluxo(Difusor& difusor, std::unique_ptr<Difusor::Inscricao> inscricao, int soquete, int pulsacao)
-        : difusor_(difusor), inscricao_(std::move(inscricao)), soquete_(soquete), pulsacao_(pulsacao) {}
+    Fluxo(Difusor& difusor, std::unique_ptr<Difusor::Inscricao> inscricao, int soquete,
+          int pulsacao)
+        : difusor_(difusor),
+          inscricao_(std::move(inscricao)),
+          soquete_(soquete),
+          pulsacao_(pulsacao) {}
 
     bool escrever(httplib::DataSink& sink) {
         for (;;) {
@@ -232,7 +241,8 @@ Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Respons
     bool autorizado = false;
     if (req.has_param("t")) {
         viaEndereco = true;
-        autorizado = req.get_param_value_count("t") == 1 && mesmoToken(req.get_param_value("t"), token);
+        autorizado =
+            req.get_param_value_count("t") == 1 && mesmoToken(req.get_param_value("t"), token);
     } else {
         autorizado = req.get_header_value_count("Cookie") == 1 &&
                      mesmoToken(cookie(req.get_header_value("Cookie"), nomeCookie), token);
@@ -252,7 +262,8 @@ Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Respons
         // of the address bar); anything else is sent to its clean address. A redirect
         // for the page would lose the cookie when the address was opened from a
         // local file (`kivo web --abrir`): SameSite=Strict holds it back then.
-        res.set_header("Set-Cookie", nomeCookie + "=" + token + "; HttpOnly; SameSite=Strict; Path=/");
+        res.set_header("Set-Cookie",
+                       nomeCookie + "=" + token + "; HttpOnly; SameSite=Strict; Path=/");
         if (req.path != "/") {
             std::string destino = "/";
             for (const Recurso& r : recursos()) {
@@ -296,10 +307,12 @@ void Servidor::Interno::servirEventos(const httplib::Request& req, httplib::Resp
         res.set_header("Content-Type", "text/event-stream");
         return;
     }
-    auto fluxo = std::make_shared<Fluxo>(difusor, std::move(inscricao), soqueteDe(req), opcoes.pulsacaoSegundos);
+    auto fluxo = std::make_shared<Fluxo>(difusor, std::move(inscricao), soqueteDe(req),
+                                         opcoes.pulsacaoSegundos);
     // The stream (and its place among fluxosMaximos) lives as long as the response.
-    res.set_chunked_content_provider("text/event-stream",
-                                     [fluxo](std::size_t, httplib::DataSink& sink) { return fluxo->escrever(sink); });
+    res.set_chunked_content_provider(
+        "text/event-stream",
+        [fluxo](std::size_t, httplib::DataSink& sink) { return fluxo->escrever(sink); });
 }
 
 Servidor::Servidor(OpcoesServidor opcoes) : interno_(std::make_unique<Interno>(std::move(opcoes))) {
@@ -320,12 +333,13 @@ Servidor::Servidor(OpcoesServidor opcoes) : interno_(std::make_unique<Interno>(s
     i.http.set_default_headers(cabecalhosDeSeguranca());
     i.http.set_pre_routing_handler(
         [&i](const httplib::Request& req, httplib::Response& res) { return i.atender(req, res); });
-    i.http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        res.status = 500;
-    });
+    i.http.set_exception_handler([](const httplib::Request&, httplib::Response& res,
+                                    std::exception_ptr) { res.status = 500; });
 }
 
-Servidor::~Servidor() { parar(); }
+Servidor::~Servidor() {
+    parar();
+}
 
 void Servidor::iniciar() {
     Interno& i = *interno_;
@@ -359,9 +373,13 @@ void Servidor::parar() {
     i.observador.parar();
 }
 
-int Servidor::porta() const { return interno_->porta; }
+int Servidor::porta() const {
+    return interno_->porta;
+}
 
-const std::string& Servidor::token() const { return interno_->token; }
+const std::string& Servidor::token() const {
+    return interno_->token;
+}
 
 std::string Servidor::endereco() const {
     return "http://127.0.0.1:" + std::to_string(interno_->porta) + "/?t=" + interno_->token;

@@ -17,13 +17,13 @@
 namespace kivo::web {
 
 struct OpcoesServidor {
-    std::filesystem::path pasta;         // the session folder
-    int porta = 0;                       // 0: a free port chosen by the system
-    std::size_t fluxosMaximos = 16;      // open event streams; the next gets 503
-    std::size_t trabalhadores = 48;      // threads answering requests
-    int pulsacaoSegundos = 15;           // a comment on idle streams this often
+    std::filesystem::path pasta;     // the session folder
+    int porta = 0;                   // 0: a free port chosen by the system
+    std::size_t fluxosMaximos = 16;  // open event streams; the next gets 503
+    std::size_t trabalhadores = 48;  // threads answering requests
+    int pulsacaoSegundos = 15;       // a comment on idle streams this often
     app::ProcessoVivo vivo = app::processoExiste;
-    std::function<double()> relogio;     // empty: the wall clock
+    std::function<double()> relogio;  // empty: the wall clock
 };
 
 // 32 random bytes from the operating system, as 64 hexadecimal digits. Throws

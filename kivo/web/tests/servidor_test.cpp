@@ -2,14 +2,15 @@
 // cookie, the Host check, the headers of every answer, methods, malformed requests,
 // the bound on event streams, clients that never finish or never read, live
 // updates, time limits, the old/dead filtering, and the command's start and stop.
+#include "servidor.hpp"
+
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
@@ -18,13 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "comando.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
 #include "processo.hpp"
 #include "seguir.hpp"
-#include "comando.hpp"
-#include "servidor.hpp"
 
 namespace {
 
@@ -60,7 +60,8 @@ public:
         std::string s;
         const auto ate = std::chrono::steady_clock::now() + limite;
         for (;;) {
-            const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(ate - std::chrono::steady_clock::now());
+            const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(
+                ate - std::chrono::steady_clock::now());
             if (resta.count() <= 0) break;
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(resta.count())) <= 0) break;
@@ -90,7 +91,9 @@ struct Resposta {
     int status = 0;
     std::string cabecalhos;  // lower case
     std::string corpo;
-    bool tem(const std::string& cabecalho) const { return cabecalhos.find(cabecalho) != std::string::npos; }
+    bool tem(const std::string& cabecalho) const {
+        return cabecalhos.find(cabecalho) != std::string::npos;
+    }
 };
 
 Resposta ler(const std::string& bruto) {
@@ -136,7 +139,8 @@ protected:
         cookie = "Cookie: kivo-" + std::to_string(porta) + "=" + servidor->token() + "\r\n";
     }
     std::string get(const std::string& alvo, const std::string& extra = "") const {
-        return "GET " + alvo + " HTTP/1.1\r\n" + host + cookie + extra + "Connection: close\r\n\r\n";
+        return "GET " + alvo + " HTTP/1.1\r\n" + host + cookie + extra +
+               "Connection: close\r\n\r\n";
     }
     void gravar(kivo::Sessao s) const { kivo::Armazem(pasta.raiz() / "sessoes").gravar(s); }
 
@@ -152,7 +156,8 @@ protected:
     // The data blocks of an event stream, parsed.
     static std::vector<nlohmann::json> blocos(const std::string& texto) {
         std::vector<nlohmann::json> v;
-        for (std::size_t i = texto.find("data: "); i != std::string::npos; i = texto.find("data: ", i + 1)) {
+        for (std::size_t i = texto.find("data: "); i != std::string::npos;
+             i = texto.find("data: ", i + 1)) {
             v.push_back(nlohmann::json::parse(texto.substr(i + 6, texto.find('\n', i) - i - 6)));
         }
         return v;
@@ -190,23 +195,30 @@ TEST_F(ServidorTest, SoResponde127ComOTokenEOHostCertos) {
         {"sem token", "GET / HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n", 403},
         {"token errado no endereço", "GET /?t=" + errado + " HTTP/1.1\r\n" + host + "\r\n", 403},
         {"token pela metade", "GET /?t=" + t.substr(0, 32) + " HTTP/1.1\r\n" + host + "\r\n", 403},
-        {"cookie errado", "GET / HTTP/1.1\r\n" + host + "Cookie: kivo-" + p + "=" + errado + "\r\n\r\n", 403},
-        {"cookie de outra porta", "GET / HTTP/1.1\r\n" + host + "Cookie: kivo-1=" + t + "\r\n\r\n", 403},
-        {"Host de outro nome (rebinding)", "GET / HTTP/1.1\r\nHost: kivo.exemplo.com:" + p + "\r\n" + cookie + "\r\n", 403},
+        {"cookie errado",
+         "GET / HTTP/1.1\r\n" + host + "Cookie: kivo-" + p + "=" + errado + "\r\n\r\n", 403},
+        {"cookie de outra porta", "GET / HTTP/1.1\r\n" + host + "Cookie: kivo-1=" + t + "\r\n\r\n",
+         403},
+        {"Host de outro nome (rebinding)",
+         "GET / HTTP/1.1\r\nHost: kivo.exemplo.com:" + p + "\r\n" + cookie + "\r\n", 403},
         {"Host sem porta", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + cookie + "\r\n", 403},
         {"Host de outra porta", "GET / HTTP/1.1\r\nHost: localhost:1\r\n" + cookie + "\r\n", 403},
         {"sem Host", "GET / HTTP/1.0\r\n" + cookie + "\r\n", 403},
         {"dois Host", "GET / HTTP/1.1\r\n" + host + "Host: evil:1\r\n" + cookie + "\r\n", 403},
         {"POST sem token", "POST / HTTP/1.1\r\n" + host + "Content-Length: 0\r\n\r\n", 403},
         {"token no endereço da página", "GET /?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 200},
-        {"token no endereço de outro arquivo", "GET /estilo.css?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 303},
+        {"token no endereço de outro arquivo",
+         "GET /estilo.css?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 303},
         {"token na API", "GET /api/resumo?t=" + t + " HTTP/1.1\r\n" + host + "\r\n", 200},
         {"cookie", get("/"), 200},
-        {"cookie entre outros", "GET /app.js HTTP/1.1\r\n" + host + "Cookie: a=1; kivo-" + p + "=" + t + "; b=2\r\n\r\n", 200},
+        {"cookie entre outros",
+         "GET /app.js HTTP/1.1\r\n" + host + "Cookie: a=1; kivo-" + p + "=" + t + "; b=2\r\n\r\n",
+         200},
         {"localhost", "GET / HTTP/1.1\r\nHost: localhost:" + p + "\r\n" + cookie + "\r\n", 200},
         {"HEAD", "HEAD / HTTP/1.1\r\n" + host + cookie + "\r\n", 200},
         {"POST", "POST / HTTP/1.1\r\n" + host + cookie + "Content-Length: 0\r\n\r\n", 405},
-        {"OPTIONS (CORS preflight)", "OPTIONS /api/resumo HTTP/1.1\r\n" + host + cookie + "Origin: http://evil\r\n\r\n", 405},
+        {"OPTIONS (CORS preflight)",
+         "OPTIONS /api/resumo HTTP/1.1\r\n" + host + cookie + "Origin: http://evil\r\n\r\n", 405},
         {"DELETE", "DELETE / HTTP/1.1\r\n" + host + cookie + "\r\n", 405},
         {"caminho que não existe", get("/../../etc/passwd"), 404},
     };
@@ -246,7 +258,8 @@ TEST_F(ServidorTest, PedidoMalFormadoRecebe400EOServidorContinua) {
         {"linha sem sentido", "GARBAGE\r\n\r\n"},
         {"versão desconhecida", "GET / HTTP/9.9\r\n" + host + "\r\n"},
         {"método desconhecido", "BREW / HTTP/1.1\r\n" + host + "\r\n"},
-        {"cabeçalho enorme", "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"},
+        {"cabeçalho enorme",
+         "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"},
         {"bytes binários", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15)},
     };
     for (const auto& [rotulo, pedido] : casos) {
@@ -357,7 +370,8 @@ TEST_F(ServidorTest, LimiteDeTempoQuePassaMudaOHumorSemNovoRegistro) {
 
 TEST_F(ServidorTest, SessoesVelhasOuDeProcessoMortoSaemComoNoPainel) {
     kivo::Sessao velha = sessao("velha", kivo::Estado::trabalhando, kivo::Tempos::sessaoVelha + 60);
-    kivo::Sessao morta = sessao("morta", kivo::Estado::trabalhando, kivo::app::carenciaProcesso + 60);
+    kivo::Sessao morta =
+        sessao("morta", kivo::Estado::trabalhando, kivo::app::carenciaProcesso + 60);
     morta.pid = morto;
     kivo::Sessao recente = sessao("recente", kivo::Estado::trabalhando, 5);
     recente.pid = morto;
@@ -406,7 +420,8 @@ TEST(ComandoWeb, Opcoes) {
 
 TEST(ComandoWeb, MostraOEnderecoSaiLimpoComSinalEPortaOcupadaDa1) {
     const kivo::teste::PastaTemporaria pasta;
-    const std::map<std::string, std::string> ambiente = {{"KIVO_DIR", pasta.raiz().string()}, {"PATH", "/usr/bin:/bin"}};
+    const std::map<std::string, std::string> ambiente = {{"KIVO_DIR", pasta.raiz().string()},
+                                                         {"PATH", "/usr/bin:/bin"}};
     const kivo::teste::Processo p = kivo::teste::iniciar({{KIVO_EXECUTAVEL, "web"}, ambiente});
     ASSERT_GT(p.pid, 0);
     std::string saida;
@@ -423,7 +438,9 @@ TEST(ComandoWeb, MostraOEnderecoSaiLimpoComSinalEPortaOcupadaDa1) {
 
     const auto ocupada = kivo::teste::rodar({{KIVO_EXECUTAVEL, "web", "--porta", porta}, ambiente});
     EXPECT_EQ(ocupada.status, 1);
-    EXPECT_NE(ocupada.erro.find("a porta " + porta + " j\u00E1 est\u00E1 em uso"), std::string::npos) << ocupada.erro;
+    EXPECT_NE(ocupada.erro.find("a porta " + porta + " j\u00E1 est\u00E1 em uso"),
+              std::string::npos)
+        << ocupada.erro;
 
     kill(p.pid, SIGTERM);
     const kivo::teste::Execucao fim = kivo::teste::terminar(p, "");
@@ -437,15 +454,18 @@ TEST(ComandoWeb, AbrirPassaAoNavegadorUmArquivoSoDoUsuarioENuncaOToken) {
     const auto registro = pasta.raiz() / "aberto.txt";
     // A stand-in for xdg-open that notes what it was given and what that file holds.
     const auto falso = pasta.raiz() / "xdg-open";
-    kivo::teste::escrever(falso, "#!/bin/sh\n{ echo \"$1\"; stat -c %a \"$1\"; cat \"$1\"; } > \"" + registro.string() +
-                                     ".tmp\"; mv \"" + registro.string() + ".tmp\" \"" + registro.string() + "\"\n");
+    kivo::teste::escrever(falso, "#!/bin/sh\n{ echo \"$1\"; stat -c %a \"$1\"; cat \"$1\"; } > \"" +
+                                     registro.string() + ".tmp\"; mv \"" + registro.string() +
+                                     ".tmp\" \"" + registro.string() + "\"\n");
     std::filesystem::permissions(falso, std::filesystem::perms::owner_all);
-    const kivo::teste::Processo p = kivo::teste::iniciar(
-        {{KIVO_EXECUTAVEL, "web", "--abrir"},
-         {{"KIVO_DIR", pasta.raiz().string()}, {"PATH", pasta.raiz().string() + ":/usr/bin:/bin"},
-          {"XDG_RUNTIME_DIR", pasta.raiz().string()}}});
+    const kivo::teste::Processo p =
+        kivo::teste::iniciar({{KIVO_EXECUTAVEL, "web", "--abrir"},
+                              {{"KIVO_DIR", pasta.raiz().string()},
+                               {"PATH", pasta.raiz().string() + ":/usr/bin:/bin"},
+                               {"XDG_RUNTIME_DIR", pasta.raiz().string()}}});
     ASSERT_GT(p.pid, 0);
-    for (int i = 0; i < 300 && !std::filesystem::exists(registro); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && !std::filesystem::exists(registro); ++i)
+        std::this_thread::sleep_for(10ms);
     const std::string visto = kivo::teste::conteudo(registro);
     kill(p.pid, SIGTERM);
     const kivo::teste::Execucao fim = kivo::teste::terminar(p, "");
