@@ -81,7 +81,7 @@ private:
     bool pronto_ = false;
 };
 
-constexpr std::string_view ajudaWeb =
+constexpr std::string_view kAjudaWeb =
     "kivo web \u2014 o mascote num navegador, ao vivo.\n"
     "\n"
     "Uso: kivo web [--porta N] [--abrir]\n"
@@ -99,7 +99,7 @@ constexpr std::string_view ajudaWeb =
 int comandoWeb(const std::vector<std::string_view>& args) {
     for (const std::string_view a : args) {
         if (a == "--ajuda" || a == "-h") {
-            std::fwrite(ajudaWeb.data(), 1, ajudaWeb.size(), stdout);
+            std::fwrite(kAjudaWeb.data(), 1, kAjudaWeb.size(), stdout);
             return 0;
         }
     }

@@ -21,7 +21,7 @@ namespace {
 
 // How long to wait after the first change for the rest of a burst (a hook replaces
 // a record in two steps; two events often come together).
-constexpr int rajadaMs = 5;
+constexpr int kRajadaMs = 5;
 
 bool termina(std::string_view nome, std::string_view fim) {
     return nome.size() >= fim.size() && nome.substr(nome.size() - fim.size()) == fim;
@@ -175,7 +175,7 @@ void Observador::laco() {
             mudou = vigia.colher();
             if (mudou) {
                 // The rest of the burst.
-                while (poll(&fds[1], 1, rajadaMs) > 0) vigia.colher();
+                while (poll(&fds[1], 1, kRajadaMs) > 0) vigia.colher();
             }
         }
         if (!vigia.ativo() && vigia.vigiar(pasta_)) mudou = true;

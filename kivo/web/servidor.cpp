@@ -33,9 +33,9 @@ using Tratado = httplib::Server::HandlerResponse;
 
 // Read timeout per receive: a client that opens a request and stops sending holds
 // one worker this long at most per byte it sends.
-constexpr time_t leituraSegundos = 2;
-constexpr time_t escritaSegundos = 5;
-constexpr time_t conexaoOciosaSegundos = 2;
+constexpr time_t kLeituraSegundos = 2;
+constexpr time_t kEscritaSegundos = 5;
+constexpr time_t kConexaoOciosaSegundos = 2;
 
 const httplib::Headers& cabecalhosDeSeguranca() {
     static const httplib::Headers cabecalhos = {
@@ -167,8 +167,8 @@ public:
             const int r = poll(fds, soquete_ >= 0 ? 2 : 1, pulsacao_ * 1000);
             if (r < 0 && errno != EINTR) return false;
             if (r == 0) {
-                constexpr std::string_view pulso = ": pulso\n\n";
-                return sink.write(pulso.data(), pulso.size());
+                constexpr std::string_view kPulso = ": pulso\n\n";
+                return sink.write(kPulso.data(), kPulso.size());
             }
             // The client sent more, closed its side or reset: it is gone.
             if (soquete_ >= 0 && fds[1].revents != 0) return false;
@@ -189,11 +189,11 @@ private:
 std::string novoToken() {
     unsigned char bytes[32];
     lerAleatorio(bytes, sizeof bytes);
-    static constexpr char hex[] = "0123456789abcdef";
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string token;
     for (const unsigned char b : bytes) {
-        token += hex[b >> 4];
-        token += hex[b & 15];
+        token += kHex[b >> 4];
+        token += kHex[b & 15];
     }
     return token;
 }
@@ -326,15 +326,15 @@ Servidor::Servidor(OpcoesServidor opcoes) : interno_(std::make_unique<Interno>(s
         const int um = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
     });
-    i.http.set_read_timeout(leituraSegundos);
-    i.http.set_write_timeout(escritaSegundos);
-    i.http.set_keep_alive_timeout(conexaoOciosaSegundos);
-    i.http.set_payload_max_length(64 * 1024);
+    i.http.set_read_timeout(kLeituraSegundos);
+    i.http.set_write_timeout(kEscritaSegundos);
+    i.http.set_keep_alive_timeout(kConexaoOciosaSegundos);
+    i.http.set_payload_max_length(std::size_t{64} * 1024);
     i.http.set_default_headers(cabecalhosDeSeguranca());
     i.http.set_pre_routing_handler(
         [&i](const httplib::Request& req, httplib::Response& res) { return i.atender(req, res); });
     i.http.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) { res.status = 500; });
+                                    const std::exception_ptr&) { res.status = 500; });
 }
 
 Servidor::~Servidor() {
