@@ -32,6 +32,8 @@ bool termina(std::string_view nome, std::string_view fim) {
 #ifdef __linux__
 // The folder's inotify watch. Records are replaced by a rename into the folder, so
 // IN_MOVED_TO is the usual event; the others cover removals and writes in place.
+// While the folder does not exist (no hook has run yet), its parent is watched for
+// it to appear.
 class Vigia {
 public:
     Vigia() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
@@ -43,6 +45,8 @@ public:
 
     int descritor() const { return fd_; }
     bool ativo() const { return wd_ >= 0; }
+    // Watching the folder, or its parent for the folder to appear.
+    bool atento() const { return wd_ >= 0 || wdPai_ >= 0; }
 
     // Watches `pasta`; false when it does not exist (yet).
     bool vigiar(const std::filesystem::path& pasta) {
@@ -50,11 +54,21 @@ public:
         wd_ = inotify_add_watch(fd_, pasta.c_str(),
                                 IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_DELETE |
                                     IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-        return wd_ >= 0;
+        if (wd_ >= 0) {
+            if (wdPai_ >= 0) inotify_rm_watch(fd_, wdPai_);
+            wdPai_ = -1;
+            return true;
+        }
+        if (wdPai_ < 0) {
+            nome_ = pasta.filename().string();
+            const std::filesystem::path pai = pasta.has_parent_path() ? pasta.parent_path() : ".";
+            wdPai_ = inotify_add_watch(fd_, pai.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        }
+        return false;
     }
 
-    // Reads the pending events: whether a record changed. A folder that went away
-    // stops the watch (ativo() turns false).
+    // Reads the pending events: whether a record changed (or the folder appeared). A
+    // folder that went away stops the watch (ativo() turns false).
     bool colher() {
         bool mudou = false;
         alignas(inotify_event) char buffer[8192];
@@ -63,16 +77,21 @@ public:
             if (n <= 0) break;
             for (ssize_t i = 0; i < n;) {
                 const auto* e = reinterpret_cast<const inotify_event*>(buffer + i);
-                if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_Q_OVERFLOW)) {
-                    mudou = true;
-                    if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-                        if (wd_ >= 0) inotify_rm_watch(fd_, wd_);
-                        wd_ = -1;
-                    }
-                } else if (e->len > 0 && termina(e->name, ".json")) {
-                    mudou = true;
-                }
                 i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                if (e->mask & IN_Q_OVERFLOW) {
+                    mudou = true;
+                } else if (e->wd == wdPai_ && wdPai_ >= 0) {
+                    if (e->mask & IN_IGNORED) wdPai_ = -1;
+                    if (e->len > 0 && nome_ == e->name) mudou = true;
+                } else if (e->wd == wd_ && wd_ >= 0) {
+                    if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+                        mudou = true;
+                        if (!(e->mask & IN_IGNORED)) inotify_rm_watch(fd_, wd_);
+                        wd_ = -1;
+                    } else if (e->len > 0 && termina(e->name, ".json")) {
+                        mudou = true;
+                    }
+                }
             }
         }
         return mudou;
@@ -81,6 +100,8 @@ public:
 private:
     int fd_;
     int wd_ = -1;
+    int wdPai_ = -1;
+    std::string nome_;
 };
 #else
 class Vigia {};
@@ -157,8 +178,8 @@ void Observador::laco() {
     for (;;) {
         int espera = msAte(proxima_, relogio_());
 #ifdef __linux__
-        // A folder that does not exist yet is looked for once a second.
-        if (!vigia.ativo()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
+        // Without the folder or its parent to watch, look for them once a second.
+        if (!vigia.atento()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
         pollfd fds[2] = {{acordar_[0], POLLIN, 0}, {vigia.descritor(), POLLIN, 0}};
         const nfds_t quantos = vigia.descritor() >= 0 ? 2 : 1;
 #else

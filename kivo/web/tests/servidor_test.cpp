@@ -127,8 +127,9 @@ Resposta pedir(int porta, const std::string& pedido) {
 
 class ServidorTest : public ::testing::Test {
 protected:
-    void iniciar(std::size_t fluxos = 16) {
+    void iniciar(std::size_t fluxos = 16, int pulsacao = 15) {
         kivo::web::OpcoesServidor o;
+        o.pulsacaoSegundos = pulsacao;
         o.pasta = pasta.raiz() / "sessoes";
         o.fluxosMaximos = fluxos;
         o.vivo = [](std::int32_t pid) { return pid != morto; };
@@ -353,6 +354,15 @@ TEST_F(ServidorTest, MudancaNaPastaChegaPeloFluxoSemReleitura) {
     EXPECT_GT(r["versao"].get<int>(), primeiro[0]["versao"].get<int>());
     // The same summary is what GET /api/resumo answers.
     EXPECT_EQ(nlohmann::json::parse(pedir(porta, get("/api/resumo")).corpo), r);
+}
+
+TEST_F(ServidorTest, FluxoParadoRecebeUmComentarioDePulsacao) {
+    iniciar(16, 1);
+    const Conexao c(porta);
+    c.enviar(get("/api/eventos"));
+    const std::string texto = c.receber(3s, ": pulso\n\n");
+    EXPECT_EQ(blocos(texto).size(), 1u);
+    EXPECT_NE(texto.find(": pulso\n\n"), std::string::npos) << texto;
 }
 
 TEST_F(ServidorTest, LimiteDeTempoQuePassaMudaOHumorSemNovoRegistro) {
