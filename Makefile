@@ -94,6 +94,12 @@ deps-navegador: build
 
 test: deps-navegador
 
+# Speed and footprint of kivo web (bench/web.sh), as part of make bench.
+.PHONY: bench-web
+bench-web: deps-navegador
+	bench/web.sh $(BUILD)
+bench: bench-web
+
 $(TSAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
 	cmake --preset tsan
 
