@@ -59,7 +59,7 @@ clean:
 	rm -rf $(BUILD) build-*
 
 # --- Hardening: the tests under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzing.
-# (There are no threads in the project, so there is no ThreadSanitizer build.)
+# (The threads of kivo web are checked by make test-tsan, below.)
 .PHONY: test-san deps-fuzz fuzz
 SAN_BUILD  ?= build-san
 FUZZ_BUILD ?= build-fuzz
@@ -123,3 +123,32 @@ $(CLANG_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-clang
 test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+
+# --- kivo web: its browser test needs Debian's chromium and puppeteer-core (from npm,
+# into the build folder; it downloads no browser of its own); the server's tests run
+# under ThreadSanitizer too (make test-tsan, folder build-tsan).
+.PHONY: deps-navegador test-tsan
+PACOTES += libcpp-httplib-dev chromium
+PUPPETEER := puppeteer-core@24.43.1
+TSAN_BUILD ?= build-tsan
+
+deps-navegador: build
+	@command -v npm >/dev/null 2>&1 || { $(SUDO) apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends nodejs npm; }
+	@[ -f $(BUILD)/node_modules/puppeteer-core/package.json ] || \
+	  npm install --prefix $(BUILD) --no-audit --no-fund --no-save --loglevel=error $(PUPPETEER)
+
+test: deps-navegador
+
+# Speed and footprint of kivo web (bench/web.sh), as part of make bench.
+.PHONY: bench-web
+bench-web: deps-navegador
+	bench/web.sh $(BUILD)
+bench: bench-web
+
+$(TSAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset tsan
+
+test-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target kivo_web_servidor_test kivo kivo_gancho
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/kivo/web/tests/kivo_web_servidor_test

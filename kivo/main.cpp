@@ -10,8 +10,10 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -45,6 +47,8 @@ constexpr std::string_view ajuda =
     "                         (l\u00EA o objeto dela na entrada) e para o tmux (--tmux)\n"
     "  kivo limpar            apaga os registros das sess\u00F5es velhas e encerradas\n"
     "                         (--mostrar s\u00F3 lista)\n"
+    "  kivo web               o mascote num navegador, ao vivo, em 127.0.0.1\n"
+    "                         (--porta N, --abrir; veja `kivo web --ajuda`)\n"
     "  kivo instalar          registra o kivo_gancho nos 11 eventos de gancho do\n"
     "                         Claude Code, em ~/.claude/settings.json\n"
     "  kivo desinstalar       tira do arquivo s\u00F3 o que o `kivo instalar` p\u00F4s\n"
@@ -267,6 +271,21 @@ int instalarOuDesinstalar(bool instalar, const std::vector<std::string_view>& ar
     return r.status;
 }
 
+// `kivo web` is its own program, kivo_web beside this one: the server links an HTTP
+// library and threads that the rest of kivo, started every few hundred milliseconds
+// for the status line, should not load.
+int web(const std::vector<std::string_view>& args, const char* argv0) {
+    const std::filesystem::path programa = esteExecutavel(argv0).parent_path() / "kivo_web";
+    std::vector<std::string> textos{programa.string()};
+    for (const std::string_view a : args) textos.emplace_back(a);
+    std::vector<char*> argv;
+    for (std::string& t : textos) argv.push_back(t.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    escrever(stderr, "kivo: n\u00E3o consegui iniciar " + programa.string() + ": " + std::strerror(errno) + "\n");
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,6 +302,7 @@ int main(int argc, char** argv) {
     if (args[0] == "painel") return painel(resto);
     if (args[0] == "linha") return linha(resto);
     if (args[0] == "limpar") return limpar(resto);
+    if (args[0] == "web") return web(resto, argv[0]);
     if (args[0] == "instalar") return instalarOuDesinstalar(true, resto, argv[0]);
     if (args[0] == "desinstalar") return instalarOuDesinstalar(false, resto, argv[0]);
     return usoErrado("comando desconhecido: " + std::string(args[0]));

@@ -1,0 +1,217 @@
+#include "comando.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "kivo/caminhos.hpp"
+#include "servidor.hpp"
+
+extern char** environ;
+
+namespace kivo::web {
+
+namespace {
+
+// A page of our own that sends the browser on to `endereco`: the browser is started
+// with the path of this file, readable by this user only, and never with the token
+// on its command line, which every local user can read (ps). The folder and file are
+// removed when the object goes.
+class Abertura {
+public:
+    explicit Abertura(const std::string& endereco) {
+        const char* base = std::getenv("XDG_RUNTIME_DIR");
+        if (base == nullptr || *base == '\0') base = std::getenv("TMPDIR");
+        if (base == nullptr || *base == '\0') base = "/tmp";
+        std::string modelo = std::string(base) + "/kivo-web-XXXXXX";
+        if (mkdtemp(modelo.data()) == nullptr) return;  // mode 0700
+        pasta_ = modelo;
+        arquivo_ = pasta_ + "/abrir.html";
+        const int fd =
+            open(arquivo_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) return;
+        const std::string html =
+            "<!doctype html><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"0;url=" +
+            endereco + "\"><title>kivo</title>\n";
+        const bool ok = write(fd, html.data(), html.size()) == static_cast<ssize_t>(html.size());
+        close(fd);
+        pronto_ = ok;
+    }
+    ~Abertura() {
+        if (!arquivo_.empty()) unlink(arquivo_.c_str());
+        if (!pasta_.empty()) rmdir(pasta_.c_str());
+    }
+    Abertura(const Abertura&) = delete;
+    Abertura& operator=(const Abertura&) = delete;
+
+    // Starts the opener (xdg-open on Linux, open on macOS) without waiting for it and
+    // reaps it when it ends; false when it cannot be started.
+    bool abrir() const {
+        if (!pronto_) return false;
+#ifdef __APPLE__
+        const char* programa = "open";
+#else
+        const char* programa = "xdg-open";
+#endif
+        std::string nome = programa;
+        std::string alvo = arquivo_;
+        char* argv[] = {nome.data(), alvo.data(), nullptr};
+        pid_t filho = -1;
+        if (posix_spawnp(&filho, programa, nullptr, nullptr, argv, environ) != 0) return false;
+        std::thread([filho] { waitpid(filho, nullptr, 0); }).detach();
+        return true;
+    }
+
+private:
+    std::string pasta_;
+    std::string arquivo_;
+    bool pronto_ = false;
+};
+
+constexpr std::string_view kAjudaWeb =
+    "kivo web \u2014 o mascote num navegador, ao vivo.\n"
+    "\n"
+    "Uso: kivo web [--porta N] [--abrir]\n"
+    "  --porta N   serve em 127.0.0.1:N (sem ela, numa porta livre)\n"
+    "  --abrir     abre o endere\u00E7o no navegador (xdg-open ou open)\n"
+    "\n"
+    "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o "
+    "(http://127.0.0.1:PORTA/?t=CHAVE).\n"
+    "S\u00F3 aceita conex\u00F5es da pr\u00F3pria m\u00E1quina; de outra, use um t\u00FAnel SSH:\n"
+    "  ssh -L 8765:127.0.0.1:8765 m\u00E1quina-dos-agentes kivo web --porta 8765\n"
+    "Ctrl-C para sair.\n";
+
+}  // namespace
+
+int comandoWeb(const std::vector<std::string_view>& args) {
+    for (const std::string_view a : args) {
+        if (a == "--ajuda" || a == "-h") {
+            std::fwrite(kAjudaWeb.data(), 1, kAjudaWeb.size(), stdout);
+            return 0;
+        }
+    }
+    OpcoesWeb opcoes;
+    std::string erro;
+    if (!lerOpcoesWeb(args, opcoes, erro)) {
+        std::fprintf(stderr, "kivo: %s\nVeja `kivo web --ajuda`.\n", erro.c_str());
+        return 2;
+    }
+    opcoes.pasta = Caminhos::sessoes();
+    return executarWeb(opcoes, stdout, stderr);
+}
+
+bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, std::string& erro) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        std::string_view valor;
+        if (a == "--abrir") {
+            opcoes.abrir = true;
+            continue;
+        }
+        if (a == "--porta") {
+            if (i + 1 >= args.size()) {
+                erro = "--porta precisa de um n\u00FAmero";
+                return false;
+            }
+            valor = args[++i];
+        } else if (a.rfind("--porta=", 0) == 0) {
+            valor = a.substr(8);
+        } else {
+            erro = "op\u00E7\u00E3o desconhecida para web: " + std::string(a);
+            return false;
+        }
+        int porta = 0;
+        const auto [fim, ec] = std::from_chars(valor.data(), valor.data() + valor.size(), porta);
+        if (ec != std::errc() || fim != valor.data() + valor.size() || porta < 1 || porta > 65535) {
+            erro = "--porta precisa de um n\u00FAmero de 1 a 65535: " + std::string(valor);
+            return false;
+        }
+        opcoes.porta = porta;
+    }
+    return true;
+}
+
+int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
+#if defined(__GLIBC__)
+    // One malloc arena for all the server's threads: requests are few and small, and
+    // an arena per thread would take most of the process's own memory (15 MiB
+    // against 4 with ten pages open).
+    mallopt(M_ARENA_MAX, 1);
+#endif
+    // The signals wait for sigwait below; the server's threads inherit the mask.
+    sigset_t sinais;
+    sigemptyset(&sinais);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sinais, s);
+    sigset_t anterior;
+    pthread_sigmask(SIG_BLOCK, &sinais, &anterior);
+    struct sigaction ignorar {};
+    ignorar.sa_handler = SIG_IGN;
+    struct sigaction pipeAnterior {};
+    sigaction(SIGPIPE, &ignorar, &pipeAnterior);  // a client gone shows as a failed write
+
+    int status = 0;
+    {
+        OpcoesServidor o;
+        o.pasta = opcoes.pasta;
+        o.porta = opcoes.porta;
+        Servidor servidor(o);
+        try {
+            servidor.iniciar();
+        } catch (const std::system_error& e) {
+            if (e.code().value() == EADDRINUSE) {
+                std::fprintf(
+                    erros,
+                    "kivo web: a porta %d j\u00E1 est\u00E1 em uso. Escolha outra com --porta N, "
+                    "ou deixe sem --porta para usar uma livre.\n",
+                    opcoes.porta);
+            } else {
+                std::fprintf(erros,
+                             "kivo web: n\u00E3o consegui abrir o servidor em 127.0.0.1:%d (%s).\n",
+                             opcoes.porta, e.code().message().c_str());
+            }
+            status = 1;
+        }
+        if (status == 0) {
+            std::fprintf(
+                saida,
+                "kivo web: o mascote no navegador, ao vivo.\n"
+                "  %s\n"
+                "O endere\u00E7o leva uma chave desta execu\u00E7\u00E3o: n\u00E3o o compartilhe. "
+                "Ctrl-C para sair.\n",
+                servidor.endereco().c_str());
+            std::fflush(saida);
+            std::unique_ptr<Abertura> abertura;
+            if (opcoes.abrir) {
+                abertura = std::make_unique<Abertura>(servidor.endereco());
+                if (!abertura->abrir()) {
+                    std::fprintf(erros,
+                                 "kivo web: n\u00E3o consegui abrir o navegador; abra o "
+                                 "endere\u00E7o acima.\n");
+                }
+            }
+            int recebido = 0;
+            while (sigwait(&sinais, &recebido) != 0) {
+            }
+            servidor.parar();
+            std::fprintf(saida, "kivo web: encerrado.\n");
+        }
+    }
+    sigaction(SIGPIPE, &pipeAnterior, nullptr);
+    pthread_sigmask(SIG_SETMASK, &anterior, nullptr);
+    return status;
+}
+
+}  // namespace kivo::web

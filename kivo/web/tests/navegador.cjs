@@ -1,0 +1,189 @@
+// kivo web in a real browser (Debian's chromium, headless, driven by puppeteer-core):
+// the sessions of a folder are shown in order; hook events change the page without a
+// reload; a hostile title stays text; without the token nothing is shown; each mood
+// renders its face. Saves screenshots of the moods in CAPTURAS.
+//
+// node navegador.cjs KIVO GANCHO NODE_MODULES CAPTURAS
+// Exit 0 when every check holds, 1 otherwise, 77 (skipped) without chromium or
+// puppeteer-core.
+'use strict';
+
+const { spawn, spawnSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+
+const [kivo, gancho, modulos, capturas] = process.argv.slice(2);
+const CHROMIUM = '/usr/bin/chromium';
+let puppeteer;
+try {
+  puppeteer = require(path.resolve(modulos, 'puppeteer-core'));
+} catch (e) {
+  console.log('puppeteer-core não está em ' + modulos + ' (make test o instala): pulado');
+  process.exit(77);
+}
+if (!fs.existsSync(CHROMIUM)) {
+  console.log(CHROMIUM + ' não existe (make test o instala): pulado');
+  process.exit(77);
+}
+
+const raiz = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-navegador-'));
+const ambiente = { ...process.env, KIVO_DIR: raiz };
+let falhas = 0;
+function conferir(condicao, rotulo) {
+  console.log((condicao ? 'ok    ' : 'FALHOU') + '  ' + rotulo);
+  if (!condicao) falhas++;
+}
+
+// One hook event, as Claude Code sends it.
+function evento(nome, sessao, extra) {
+  const entrada = JSON.stringify({ hook_event_name: nome, session_id: sessao, cwd: '/home/ana/' + sessao, ...extra });
+  const r = spawnSync(gancho, [], { input: entrada, env: ambiente });
+  if (r.status !== 0) throw new Error('kivo_gancho saiu com ' + r.status);
+}
+
+const HOSTIL = '<img src=x onerror=alert(1)>';
+
+async function principal() {
+  fs.mkdirSync(capturas, { recursive: true });
+  evento('UserPromptSubmit', 'loja', { session_title: HOSTIL, prompt: 'conserte o carrinho' });
+  evento('Stop', 'api-pagamentos', { last_assistant_message: 'Pronto: testes passando' });
+  evento('SessionStart', 'docs', {});
+
+  const servidor = spawn(kivo, ['web'], { env: ambiente, stdio: ['ignore', 'pipe', 'inherit'] });
+  const endereco = await new Promise((resolve, reject) => {
+    let texto = '';
+    servidor.stdout.on('data', (d) => {
+      texto += d;
+      const m = texto.match(/http:\/\/127\.0\.0\.1:\d+\/\?t=[0-9a-f]+/);
+      if (m) resolve(m[0]);
+    });
+    servidor.on('exit', (c) => reject(new Error('kivo web saiu com ' + c)));
+  });
+  const base = endereco.replace(/\/\?t=.*/, '');
+
+  const perfil = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-chromium-'));
+  const navegador = await puppeteer.launch({
+    executablePath: CHROMIUM,
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--user-data-dir=' + perfil],
+  });
+  try {
+    const page = await navegador.newPage();
+    await page.setViewport({ width: 1000, height: 760 });
+    let alertas = 0;
+    page.on('dialog', async (d) => { alertas++; await d.dismiss(); });
+
+    // Without the token: 403 and nothing else.
+    const recusa = await page.goto(base + '/', { waitUntil: 'load' });
+    conferir(recusa.status() === 403, 'sem token: 403');
+    // (chromium shows its own error page for an empty 403)
+    conferir((await page.$('#lista')) === null && !(await page.content()).includes('kivo'), 'sem token: nada da página');
+
+    // With it: the address loses the token, the mascot greets.
+    await page.goto(endereco, { waitUntil: 'load' });
+    conferir(page.url() === base + '/', 'o token sai do endereço (' + page.url() + ')');
+    const humor = () => page.$eval('#rosto', (e) => e.dataset.humor);
+    conferir((await humor()) === 'acenando', 'acenando ao abrir');
+    await page.waitForFunction(() => document.querySelectorAll('#lista li').length === 3, { timeout: 5000 });
+    await page.screenshot({ path: path.join(capturas, 'acenando.png') });
+
+    const ids = await page.$$eval('#lista li', (l) => l.map((e) => e.dataset.id));
+    const resumo = await page.evaluate(() => fetch('/api/resumo').then((r) => r.json()));
+    conferir(JSON.stringify(ids) === JSON.stringify(resumo.sessoes.map((s) => s.id)) && ids[0] === 'loja',
+      'sessões na ordem de exibição: ' + ids.join(', '));
+    const nomeLoja = await page.$eval('#lista li[data-id="loja"] .nome', (e) => e.textContent);
+    conferir(nomeLoja === 'loja · ' + HOSTIL, 'título hostil como texto: ' + nomeLoja);
+    conferir((await page.$$('img[src="x"]')).length === 0 && alertas === 0, 'título hostil não vira HTML');
+
+    // Each mood through hook events, without reloading the page. Every mood shown is
+    // noted as it appears (the celebration lasts 4 s only: a busy machine may be slow
+    // to look).
+    await page.evaluate(() => {
+      window.semRecarga = true;
+      window.humoresVistos = new Set();
+      const rosto = document.getElementById('rosto');
+      new MutationObserver(() => window.humoresVistos.add(rosto.dataset.humor))
+        .observe(rosto, { attributes: true, attributeFilter: ['data-humor'] });
+    });
+    const passos = [
+      ['trabalhando', null],
+      ['atencao', () => evento('PermissionRequest', 'loja', { tool_name: 'Bash', tool_input: { command: 'make' } })],
+      ['comemorando', () => evento('Stop', 'loja', { last_assistant_message: 'Carrinho consertado' })],
+      ['acordado', null],  // 4 s later, with no new record
+      ['erro', () => evento('StopFailure', 'docs', { error: 'rate_limit' })],
+      ['dormindo', () => ['loja', 'api-pagamentos', 'docs'].forEach((s) => evento('SessionEnd', s, {}))],
+    ];
+    for (const [esperado, acao] of passos) {
+      await page.evaluate(() => window.humoresVistos.clear());
+      if (acao) acao();
+      try {
+        await page.waitForFunction((h) => window.humoresVistos.has(h) || document.getElementById('rosto').dataset.humor === h,
+          { timeout: 8000 }, esperado);
+        await page.waitForFunction((h) => {
+          const r = document.getElementById('rosto');
+          return r.dataset.humor !== h || (r.complete && r.naturalWidth > 0);
+        }, { timeout: 8000 }, esperado);
+      } catch (e) { /* reported below */ }
+      const visto = await page.evaluate((h) => window.humoresVistos.has(h), esperado);
+      const rosto = await page.$eval('#rosto', (e) => ({
+        humor: e.dataset.humor, src: e.getAttribute('src'), carregado: e.complete && e.naturalWidth > 0,
+      }));
+      if (rosto.humor === esperado) {
+        const icone = await page.$eval('#icone', (e) => e.getAttribute('href'));
+        const titulo = await page.title();
+        const frase = await page.$eval('#frase', (e) => e.textContent);
+        conferir(rosto.src === '/rosto-' + esperado + '.svg' && rosto.carregado, esperado + ': rosto desenhado (' + rosto.src + ')');
+        conferir(icone === rosto.src && titulo === frase + ' — kivo', esperado + ': título e ícone da aba (' + titulo + ')');
+        await page.screenshot({ path: path.join(capturas, esperado + '.png') });
+      } else {
+        // Already gone by the time we looked: its face must still decode.
+        const desenha = await page.evaluate(async (src) => {
+          const i = new Image();
+          i.src = src;
+          await i.decode();
+          return i.naturalWidth > 0;
+        }, '/rosto-' + esperado + '.svg').catch(() => false);
+        conferir(visto && desenha, esperado + ': mostrado e desenhado (já passou)');
+      }
+    }
+    conferir(await page.evaluate(() => window.semRecarga === true), 'tudo sem recarregar a página');
+    const avisos = await page.$$eval('#novidades li span', (l) => l.map((e) => e.textContent));
+    conferir(avisos.some((t) => t.includes('precisa de você')) && avisos.some((t) => t.includes(' terminou')) &&
+      avisos.some((t) => t.includes('parou com erro')), 'novidades anunciadas: ' + avisos.join(' | '));
+    conferir(await page.$eval('#novidades', (e) => e.getAttribute('aria-live') === 'polite'), 'novidades com aria-live');
+
+    // The animation stops under prefers-reduced-motion.
+    const animacao = () => page.$eval('#rosto', (e) => getComputedStyle(e).animationName);
+    const comMovimento = await animacao();
+    await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+    const semMovimento = await animacao();
+    conferir(comMovimento !== 'none' && semMovimento === 'none', 'animação parada sob prefers-reduced-motion');
+
+    // Dark, and 320 px wide without sideways scrolling.
+    evento('PermissionRequest', 'loja', { tool_name: 'Bash', tool_input: { command: 'make' } });
+    evento('UserPromptSubmit', 'api-pagamentos', { session_title: 'Corrigir a fila de reembolsos' });
+    await page.waitForFunction(() => document.getElementById('rosto').dataset.humor === 'atencao', { timeout: 8000 });
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+    await page.screenshot({ path: path.join(capturas, 'escuro.png') });
+    await page.setViewport({ width: 320, height: 640 });
+    conferir(await page.evaluate(() => document.documentElement.scrollWidth <= 320), '320 px sem rolagem lateral');
+    await page.screenshot({ path: path.join(capturas, 'estreito.png') });
+  } finally {
+    await navegador.close();
+    fs.rmSync(perfil, { recursive: true, force: true });
+  }
+  servidor.kill('SIGTERM');
+  const saida = await new Promise((resolve) => servidor.on('exit', (c) => resolve(c)));
+  conferir(saida === 0, 'kivo web sai com 0 depois de SIGTERM');
+}
+
+principal()
+  .catch((e) => { console.log('FALHOU  ' + (e && e.stack || e)); falhas++; })
+  .finally(() => {
+    fs.rmSync(raiz, { recursive: true, force: true });
+    console.log(falhas === 0 ? 'navegador: tudo certo' : 'navegador: ' + falhas + ' falha(s)');
+    process.exit(falhas === 0 ? 0 : 1);
+  });
