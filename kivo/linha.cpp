@@ -85,25 +85,6 @@ int larguraDas(const std::vector<Pedaco>& pedacos) {
 
 }  // namespace
 
-std::string projetoDe(std::string_view caminho) {
-    std::string_view ultimo = caminho;
-    const std::size_t fim = caminho.find_last_not_of('/');
-    if (fim == std::string_view::npos) {
-        ultimo = caminho.empty() ? std::string_view() : std::string_view("/");
-    } else {
-        const std::string_view semBarras = caminho.substr(0, fim + 1);
-        const std::size_t barra = semBarras.rfind('/');
-        ultimo = barra == std::string_view::npos ? semBarras : semBarras.substr(barra + 1);
-    }
-    const std::size_t traco = ultimo.rfind('-');
-    if (traco != std::string_view::npos && traco > 0 && ultimo.size() - traco > 6 &&
-        ultimo.find_first_not_of("0123456789abcdef", traco + 1) == std::string_view::npos) {
-        return std::string(ultimo.substr(0, traco));
-    }
-    if (!ultimo.empty() && ultimo != "/") return std::string(ultimo);
-    return "Claude";
-}
-
 std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes) {
     const int largura = std::max(opcoes.largura, 1);
     const Resumo resumo = resumir(vigentes(sessoes, agora, opcoes.processoVivo), agora);
@@ -114,7 +95,7 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
         if (opcoes.esta && s.id == *opcoes.esta) continue;
         switch (s.estado) {
             case Estado::atencao:
-                chamando.push_back({caber(limpo(projetoDe(s.cwd)), maximoDoProjeto) + ": " + limpo(Rotulos::doEstado(s)),
+                chamando.push_back({caber(limpo(s.projeto()), maximoDoProjeto) + ": " + limpo(Rotulos::doEstado(s)),
                                     Cor::amarelo});
                 break;
             case Estado::trabalhando: ++trabalhando; break;

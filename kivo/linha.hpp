@@ -34,13 +34,6 @@ struct OpcoesLinha {
 // "\n". Texts from records are limpo(). Never throws (but std::bad_alloc).
 std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes);
 
-// Sessao::nomeDoProjeto(caminho), found by hand: the library compiles an ICU regular
-// expression on its first call (about 7.5 million instructions, several times the
-// whole line's work). Same contract: the last component of the path, without a
-// "-<6 or more lowercase hex digits>" suffix when something is left before it;
-// "Claude" for "/" and "".
-std::string projetoDe(std::string_view caminho);
-
 // The "session_id" string of a Claude Code status-line object; nullopt when the text
 // is not a JSON object holding one. Never throws.
 std::optional<std::string> sessaoDaEntrada(std::string_view entrada);

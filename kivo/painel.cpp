@@ -53,17 +53,6 @@ std::string_view corDe(Estado estado) {
     return "";
 }
 
-// "agora", or "há 5 min"; empty when the times cannot be subtracted.
-std::string haQuanto(double segundos) {
-    if (!std::isfinite(segundos)) return "";
-    try {
-        std::string t = Rotulos::tempo(segundos);
-        return t == "agora" ? t : "h\u00E1 " + t;
-    } catch (const std::exception&) {
-        return "";
-    }
-}
-
 // The name keeps at least this many columns on the session's line; with less room the
 // status goes to the lines below.
 constexpr int minimoDoNome = 12;
@@ -131,6 +120,17 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
 }
 
 }  // namespace
+
+// "agora", or "há 5 min"; empty when the times cannot be subtracted.
+std::string haQuanto(double segundos) {
+    if (!std::isfinite(segundos)) return "";
+    try {
+        std::string t = Rotulos::tempo(segundos);
+        return t == "agora" ? t : "h\u00E1 " + t;
+    } catch (const std::exception&) {
+        return "";
+    }
+}
 
 std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                            const OpcoesPainel& opcoes) {

@@ -37,6 +37,10 @@ struct Rosto {
 };
 Rosto rostoDe(Humor humor);
 
+// How long ago, as every view writes it: "agora", or "h\u00E1 " and Rotulos::tempo
+// ("h\u00E1 5 min"); empty when `segundos` is not finite. Never throws (but bad_alloc).
+std::string haQuanto(double segundos);
+
 // The panel for these records at `agora`: the face line, a blank line, then one line
 // per session in view (see vigentes; every record with `todas`) in display order:
 // the state mark, the name, the status, how long ago the state changed, and a note

@@ -15,17 +15,6 @@ namespace {
 
 using nlohmann::ordered_json;
 
-// "agora", or "há 5 min"; empty when the times cannot be subtracted.
-std::string haQuanto(double segundos) {
-    if (!std::isfinite(segundos)) return "";
-    try {
-        std::string t = Rotulos::tempo(segundos);
-        return t == "agora" ? t : "h\u00E1 " + t;
-    } catch (const std::exception&) {
-        return "";
-    }
-}
-
 std::string_view nomeDoCaso(Novidade::Caso caso) {
     switch (caso) {
         case Novidade::Caso::chamou:
@@ -61,7 +50,7 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
         item["nome"] = app::limpo(s.nome());
         item["estado"] = std::string(nomeDe(s.estado));
         item["situacao"] = app::limpo(Rotulos::doEstado(s));
-        item["ha"] = haQuanto(agora - s.mudouEstadoEm);
+        item["ha"] = app::haQuanto(agora - s.mudouEstadoEm);
         item["mudouEstadoEm"] =
             std::isfinite(s.mudouEstadoEm) ? ordered_json(s.mudouEstadoEm) : ordered_json(nullptr);
         item["processoEncerrado"] = s.pid.has_value() && vivo && !vivo(*s.pid);
