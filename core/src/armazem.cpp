@@ -88,21 +88,25 @@ std::optional<Sessao> Armazem::ler(std::string_view id) const {
 std::vector<Sessao> Armazem::lerTodas() const {
     std::vector<Sessao> sessoes;
     std::vector<std::string> nomes;
+    const std::string pasta = pasta_.empty() ? "." : pasta_.native();
     try {
-        nomes = arquivos::listar(pasta_.empty() ? "." : pasta_.native());
+        nomes = arquivos::listar(pasta);
     } catch (...) {
         return sessoes;
     }
+    const int fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return sessoes;
     for (const std::string& nome : nomes) {
         // A file that fails (too big for memory, say) is skipped; the others still count.
         try {
             if (!ehRegistro(nome)) continue;
-            const auto conteudo = arquivos::lerTudo(arquivos::juntar(pasta_.native(), nome));
+            const auto conteudo = arquivos::lerTudoEm(fd, nome);
             if (!conteudo) continue;
             if (auto s = sessaoDeJson(*conteudo)) sessoes.push_back(std::move(*s));
         } catch (...) {
         }
     }
+    ::close(fd);
     return sessoes;
 }
 

@@ -86,6 +86,32 @@ std::optional<std::string> lerTudo(const std::string& caminho) {
     return conteudo;
 }
 
+std::optional<std::string> lerTudoEm(int pasta, const std::string& nome) {
+    const int fd = ::openat(pasta, nome.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> conteudo;
+    struct stat st{};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::string s;
+        s.resize(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t n = 0;
+        for (;;) {
+            if (n == s.size()) s.resize(s.size() * 2);
+            const ssize_t r = ::read(fd, s.data() + n, s.size() - n);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) break;
+            n += static_cast<std::size_t>(r);
+            if (r == 0 || n < s.size()) {
+                s.resize(n);
+                conteudo = std::move(s);
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return conteudo;
+}
+
 int criarPastas(const std::string& pasta) {
     if (pasta.empty()) return 0;
     struct stat st{};

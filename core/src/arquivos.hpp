@@ -30,6 +30,12 @@ std::string juntar(const std::string& pasta, std::string_view nome);
 // regular file (a FIFO, a device, a folder, a symbolic link). Never blocks on opening.
 std::optional<std::string> lerTudo(const std::string& caminho);
 
+// The same for the file `nome` in the folder open as `pasta` (a descriptor), for
+// readers of many files: no path walk, and a read that returns less than the size
+// the file had when opened is taken as its end (records are replaced whole, never
+// appended), saving the read that would return 0.
+std::optional<std::string> lerTudoEm(int pasta, const std::string& nome);
+
 // Creates `pasta` and its missing parents. Returns 0, or the errno of the failure
 // (ENOTDIR when something that is not a folder is in the way).
 int criarPastas(const std::string& pasta);

@@ -42,7 +42,7 @@ protected:
         armazem.gravar(sessao("viva", 3600, 1));
         temporario(".viva.json.0123456789abcdef.tmp", 120);  // a killed hook's
         temporario(".viva.json.fedcba9876543210.tmp", 10);   // perhaps being written
-        temporario("notas.tmp", 120);                        // not the store's
+        temporario("notas.json.tmp", 120);                   // not the store's
     }
 
     fs::path pasta() const { return pasta_.raiz() / "sessoes"; }
@@ -82,7 +82,7 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     EXPECT_EQ(removidos(feita), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta()),
               (std::set<std::string>{".trava", "quase-velha.json", "acabou-de-morrer.json", "viva.json",
-                                     ".viva.json.fedcba9876543210.tmp", "notas.tmp"}));
+                                     ".viva.json.fedcba9876543210.tmp", "notas.json.tmp"}));
     EXPECT_TRUE(kivo::app::limpar(pasta(), agora, vivo, false).registros.empty());
 }
 
