@@ -89,14 +89,23 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
     const int largura = std::max(opcoes.largura, 1);
     const Resumo resumo = resumir(vigentes(sessoes, agora, opcoes.processoVivo), agora);
 
+    const Pedaco face{std::string(rostoDe(resumo.humor).face), corDoHumor(resumo.humor)};
+    // The texts of the sessions that call, as far as they could fit: past the width,
+    // they are only counted (with hundreds of sessions, building every text would
+    // cost more than the rest of the line).
     std::vector<Pedaco> chamando;
-    std::size_t trabalhando = 0, prontos = 0, erros = 0;
+    std::size_t totalChamando = 0, trabalhando = 0, prontos = 0, erros = 0;
+    int ocupado = larguraDe(face.texto);
     for (const Sessao& s : resumo.ordenadas) {
         if (opcoes.esta && s.id == *opcoes.esta) continue;
         switch (s.estado) {
             case Estado::atencao:
-                chamando.push_back({caber(limpo(s.projeto()), maximoDoProjeto) + ": " + limpo(Rotulos::doEstado(s)),
-                                    Cor::amarelo});
+                if (ocupado <= largura) {
+                    chamando.push_back({caber(limpo(s.projeto()), maximoDoProjeto) + ": " + limpo(Rotulos::doEstado(s)),
+                                        Cor::amarelo});
+                    ocupado += larguraDe(chamando.back().texto) + 3;
+                }
+                ++totalChamando;
                 break;
             case Estado::trabalhando: ++trabalhando; break;
             case Estado::feito: ++prontos; break;
@@ -104,7 +113,6 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
             case Estado::ocioso: break;
         }
     }
-    const Pedaco face{std::string(rostoDe(resumo.humor).face), corDoHumor(resumo.humor)};
     std::vector<Pedaco> contagens;
     if (erros > 0) contagens.push_back({contagem(erros, "com erro", "com erro"), Cor::vermelho});
     if (trabalhando > 0) contagens.push_back({contagem(trabalhando, "trabalhando", "trabalhando"), Cor::ciano});
@@ -117,8 +125,8 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
     auto montar = [&](std::size_t quantos, std::size_t comContagens) {
         std::vector<Pedaco> lista{face};
         lista.insert(lista.end(), chamando.begin(), chamando.begin() + static_cast<std::ptrdiff_t>(quantos));
-        if (quantos < chamando.size()) {
-            lista.push_back({"+" + std::to_string(chamando.size() - quantos) + " chamando", Cor::amarelo});
+        if (quantos < totalChamando) {
+            lista.push_back({"+" + std::to_string(totalChamando - quantos) + " chamando", Cor::amarelo});
         }
         lista.insert(lista.end(), contagens.begin(), contagens.begin() + static_cast<std::ptrdiff_t>(comContagens));
         return lista;

@@ -14,6 +14,13 @@
 namespace kivo::json {
 
 double paraDouble(std::string_view lexema) {
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    // std::from_chars: correctly rounded, locale-free and several times faster than
+    // strtod; it reports a value out of range, which strtod below rounds.
+    double valor = 0;
+    const auto r = std::from_chars(lexema.data(), lexema.data() + lexema.size(), valor);
+    if (r.ec == std::errc() && r.ptr == lexema.data() + lexema.size()) return valor;
+#endif
     // strtod_l with the C locale: correctly rounded, ±HUGE_VAL on overflow, and no
     // dependence on the process's LC_NUMERIC.
     static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
