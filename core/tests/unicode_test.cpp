@@ -46,12 +46,13 @@ TEST(Grafemas, ContaCortaELimites) {
         EXPECT_EQ(contarGrafemas(texto, 1), std::min<std::size_t>(total, 1));
         EXPECT_EQ(primeirosGrafemas(texto, 2), primeiros);
     }
-    const std::tuple<std::string, std::size_t, bool> limites[] = {
+    const std::tuple<std::string_view, std::size_t, bool> limites[] = {
         {"a\u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
         {"\u0600 ", 2, false},  // a prepended mark holds the next character
         {"\u00e9", 1, false}, {"\U0001F600", 3, false}, {"\U0001F1E7\U0001F1F7", 4, false},
         {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
+        {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
     };
     for (const auto& [s, i, esperado] : limites) EXPECT_EQ(limite(s, i), esperado) << s << " @" << i;
 }
