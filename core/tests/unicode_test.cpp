@@ -39,6 +39,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"\U0001F468\u200D\U0001F469\u200D\U0001F467!", 2, "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
         {"\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9x", 3, "\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9"},
         {"\U0001F44D\U0001F3FDab", 3, "\U0001F44D\U0001F3FDa"}, {"\u1100\u1161\u11A8", 1, "\u1100\u1161\u11A8"},
+        {"12345678\u00e91234567", 16, "12"},  // the accent in the second 8-byte word
     };
     for (const auto& [texto, total, primeiros] : casos) {
         SCOPED_TRACE(texto);
@@ -53,6 +54,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
         {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
+        {std::string_view("\r\n", 1), 1, true},  // the end of a view is a boundary, whatever follows it
     };
     for (const auto& [s, i, esperado] : limites) EXPECT_EQ(limite(s, i), esperado) << s << " @" << i;
 }
