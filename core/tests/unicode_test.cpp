@@ -18,7 +18,7 @@ TEST(Utf8, DecodificaEValida) {
         {"xyz\xf0\x90\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", {'x', 'y', 'z', 0x10000, 0x1F600, 0x10FFFF}, true},
         {"\xc0\xaf\xc2", {kF, kF, kF}, false},                   // overlong, truncated
         {"\xe0\x9f\x80\xed\xa0\x80", {kF, kF, kF, kF, kF, kF}, false},  // overlong, surrogate
-        {"\xe2\x82" "a\xff", {kF, kF, 'a', kF}, false},
+        {"\xe2\x82" "a\xff", {kF, kF, 'a', kF}, false}, {"a\x80", {'a', kF}, false},
         {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", {kF, kF, kF, kF, kF, kF, kF, kF}, false},  // beyond U+10FFFF
     };
     for (const auto& [texto, codigos, valido] : casos) {
