@@ -99,6 +99,7 @@ TEST(Armazem, GravarComFalhas) {
         {"escrita interrompida e aos pedacos", [](arquivos::Operacoes& o) { o.escrever = &interrompido; },
          exemplo("a", 300), 0},
         {"tempo que nao e finito", [](arquivos::Operacoes&) {}, exemplo("a", NAN), -1},
+        {"entrada padrao fechada (descritor 0 livre)", [](arquivos::Operacoes&) { close(0); }, exemplo("a", 300), 0},
     };
     for (const auto& [rotulo, injetar, nova, esperado] : casos) {
         SCOPED_TRACE(rotulo);

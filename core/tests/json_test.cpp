@@ -97,6 +97,7 @@ TEST(Numeros, InteiroPeloValorExato) {
     EXPECT_EQ(inteiroExato("2147483648", INT32_MIN, INT32_MAX), std::nullopt);
     EXPECT_EQ(inteiroExato("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
     EXPECT_EQ(inteiroExato("-0", 1, 5), std::nullopt);
+    EXPECT_EQ(inteiroExato("0", 0, 5), 0);
     EXPECT_EQ(paraDouble("1e400"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(paraDouble("4.9406564584124654e-324"), std::numeric_limits<double>::denorm_min());
 }

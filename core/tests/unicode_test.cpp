@@ -18,7 +18,7 @@ TEST(Utf8, DecodificaEValida) {
         {"xyz\xf0\x90\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", {'x', 'y', 'z', 0x10000, 0x1F600, 0x10FFFF}, true},
         {"\xc0\xaf\xc2", {kF, kF, kF}, false},                   // overlong, truncated
         {"\xe0\x9f\x80\xed\xa0\x80", {kF, kF, kF, kF, kF, kF}, false},  // overlong, surrogate
-        {"\xe2\x82" "a\xff", {kF, kF, 'a', kF}, false},
+        {"\xe2\x82" "a\xff", {kF, kF, 'a', kF}, false}, {"a\x80", {'a', kF}, false},
         {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", {kF, kF, kF, kF, kF, kF, kF, kF}, false},  // beyond U+10FFFF
     };
     for (const auto& [texto, codigos, valido] : casos) {
@@ -39,6 +39,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"\U0001F468\u200D\U0001F469\u200D\U0001F467!", 2, "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
         {"\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9x", 3, "\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9"},
         {"\U0001F44D\U0001F3FDab", 3, "\U0001F44D\U0001F3FDa"}, {"\u1100\u1161\u11A8", 1, "\u1100\u1161\u11A8"},
+        {"12345678\u00e91234567", 16, "12"},  // the accent in the second 8-byte word
     };
     for (const auto& [texto, total, primeiros] : casos) {
         SCOPED_TRACE(texto);
@@ -46,12 +47,14 @@ TEST(Grafemas, ContaCortaELimites) {
         EXPECT_EQ(contarGrafemas(texto, 1), std::min<std::size_t>(total, 1));
         EXPECT_EQ(primeirosGrafemas(texto, 2), primeiros);
     }
-    const std::tuple<std::string, std::size_t, bool> limites[] = {
+    const std::tuple<std::string_view, std::size_t, bool> limites[] = {
         {"a\u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
         {"\u0600 ", 2, false},  // a prepended mark holds the next character
         {"\u00e9", 1, false}, {"\U0001F600", 3, false}, {"\U0001F1E7\U0001F1F7", 4, false},
         {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
+        {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
+        {std::string_view("\r\n", 1), 1, true},  // the end of a view is a boundary, whatever follows it
     };
     for (const auto& [s, i, esperado] : limites) EXPECT_EQ(limite(s, i), esperado) << s << " @" << i;
 }
