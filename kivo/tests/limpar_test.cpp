@@ -50,7 +50,8 @@ protected:
     void temporario(const std::string& nome, double idade) const {
         const fs::path p = pasta() / nome;
         kivo::teste::escrever(p, "{");
-        const timeval quando[2] = {{static_cast<time_t>(agora - idade), 0}, {static_cast<time_t>(agora - idade), 0}};
+        const time_t t = static_cast<time_t>(agora - idade);
+        const timeval quando[2] = {{t, 0}, {t, 0}};
         utimes(p.c_str(), quando);
     }
 
@@ -84,6 +85,10 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
               (std::set<std::string>{".trava", "quase-velha.json", "acabou-de-morrer.json", "viva.json",
                                      ".viva.json.fedcba9876543210.tmp", "notas.json.tmp"}));
     EXPECT_TRUE(kivo::app::limpar(pasta(), agora, vivo, false).registros.empty());
+
+    const Limpeza nada = kivo::app::limpar("/nao/existe/sessoes", agora, vivo, false);
+    EXPECT_TRUE(nada.registros.empty() && nada.temporarios.empty());
+    EXPECT_EQ(kivo::app::relatorio(nada, agora, false).rfind("Nada a limpar", 0), 0u);
 }
 
 // A hook refreshes a record after the listing judged it, before the locked update:
@@ -103,12 +108,6 @@ TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     const auto ficou = kivo::Armazem(pasta()).ler("sem-processo");
     ASSERT_TRUE(ficou.has_value());
     EXPECT_EQ(ficou->atualizado, agora);
-}
-
-TEST(LimparSemPasta, NadaAFazer) {
-    const Limpeza l = kivo::app::limpar("/nao/existe/sessoes", agora, vivo, false);
-    EXPECT_TRUE(l.registros.empty() && l.temporarios.empty());
-    EXPECT_EQ(kivo::app::relatorio(l, agora, false).rfind("Nada a limpar", 0), 0u);
 }
 
 }  // namespace

@@ -69,11 +69,7 @@ TEST(Linha, LarguraDe) {
         sessao("b", "/p/api", Estado::atencao, "Tem uma pergunta pra voc\u00EA", 6),
         sessao("c", "/p/c", Estado::trabalhando, "Lendo"),
     };
-    struct Caso {
-        int largura;
-        const char* linha;
-    };
-    const Caso casos[] = {
+    const std::pair<int, const char*> casos[] = {
         {120, "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 api: Tem uma pergunta pra voc\u00EA"
               " \u00B7 1 trabalhando\n"},
         {80, "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 +1 chamando\n"},
@@ -81,19 +77,18 @@ TEST(Linha, LarguraDe) {
         {40, "(O.O)! \u00B7 loja: Quer permi\u2026 \u00B7 +1 chamando\n"},
         {4, "(O.\u2026\n"},
     };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(c.largura);
+    for (const auto& [largura, linha] : casos) {
+        SCOPED_TRACE(largura);
         OpcoesLinha o;
-        o.largura = c.largura;
-        EXPECT_EQ(kivo::app::desenharLinha(sessoes, agora, o), c.linha);
+        o.largura = largura;
+        EXPECT_EQ(kivo::app::desenharLinha(sessoes, agora, o), linha);
     }
 }
 
 TEST(Linha, SessaoDaEntrada) {
     EXPECT_EQ(kivo::app::sessaoDaEntrada(R"({"session_id":"abc","cwd":"/x"})"), "abc");
     for (const char* ruim : {"", "{", "[]", R"({"session_id":7})", "{\"session_id\":\"a\xFF\"}"}) {
-        SCOPED_TRACE(ruim);
-        EXPECT_EQ(kivo::app::sessaoDaEntrada(ruim), std::nullopt);
+        EXPECT_EQ(kivo::app::sessaoDaEntrada(ruim), std::nullopt) << ruim;
     }
 }
 

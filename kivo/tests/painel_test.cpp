@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kivo/armazem.hpp"
+#include "pastas.hpp"
 
 namespace fs = std::filesystem;
 using kivo::Estado;
@@ -64,9 +65,6 @@ const std::string esperado =
     "  \u2713 site \u00B7 Corrige login \u2014 Pronto: Corrigi o login \u00B7 h\u00E1 2 min\n"
     "  \u00B7 velha \u2014 Esperando voc\u00EA \u00B7 h\u00E1 1 h\n";
 
-// docs has gone three days without an update: only --todas shows it.
-const std::string comAsVelhas = esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n";
-
 const std::string vazio =
     "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n"
     "\n"
@@ -74,10 +72,24 @@ const std::string vazio =
     "aparece nesta lista.\n";
 
 TEST(Painel, RegistrosFixosNumMomentoFixo) {
-    EXPECT_EQ(desenharPainel(registros(), agora, semCores), esperado);
+    kivo::teste::PastaTemporaria raiz;
+    const fs::path pasta = raiz.raiz() / "sessoes";
+    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), vazio);  // the folder does not exist yet
+    for (const Sessao& s : registros()) kivo::Armazem(pasta).gravar(s);
+    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
     OpcoesPainel todas = semCores;
     todas.todas = true;
-    EXPECT_EQ(desenharPainel(registros(), agora, todas), comAsVelhas);
+    EXPECT_EQ(desenharPainel(registros(), agora, todas),
+              esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n");  // three days old
+    // Without a process test nothing has ended.
+    EXPECT_EQ(desenharPainel(registros(), agora, OpcoesPainel{}).find("encerrado"), std::string::npos);
+    // Colours by state, the whole line painted.
+    const std::string cores = desenharPainel(registros(), agora, {true, semCores.processoVivo});
+    for (const char* inicio : {"\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n",
+                               "\n\x1b[1;31m  \u2717 bot ", "\n\x1b[32m  \u2713 site ", "\n\x1b[36m  ~ api ",
+                               "\n\x1b[2m  \u00B7 velha "}) {
+        EXPECT_NE(cores.find(inicio), std::string::npos) << inicio << cores;
+    }
 }
 
 // The name gives way first; the mark, the status and the age are never cut.
@@ -111,22 +123,6 @@ TEST(Painel, CabeNaLargura) {
     }
 }
 
-TEST(Painel, SemTesteDeProcessoNadaEstaEncerrado) {
-    const std::string texto = desenharPainel(registros(), agora, OpcoesPainel{});
-    EXPECT_EQ(texto.find("encerrado"), std::string::npos) << texto;
-}
-
-TEST(Painel, LeAPasta) {
-    char modelo[] = "/tmp/kivo-painel-XXXXXX";
-    ASSERT_NE(mkdtemp(modelo), nullptr);
-    const fs::path pasta = fs::path(modelo) / "sessoes";
-    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), vazio);  // the folder does not exist yet
-    const kivo::Armazem armazem(pasta);
-    for (const Sessao& s : registros()) armazem.gravar(s);
-    EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
-    fs::remove_all(modelo);
-}
-
 TEST(Painel, CaraPorHumor) {
     struct Caso {
         const char* nome;
@@ -154,31 +150,10 @@ TEST(Painel, CaraPorHumor) {
     }
 }
 
-TEST(Painel, CoresPorEstado) {
-    const std::string texto = desenharPainel(registros(), agora, {true, semCores.processoVivo});
-    EXPECT_NE(texto.find("\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n"),
-              std::string::npos)
-        << texto;
-    EXPECT_NE(texto.find("\n\x1b[1;31m  \u2717 bot "), std::string::npos);
-    EXPECT_NE(texto.find("\n\x1b[32m  \u2713 site "), std::string::npos);
-    EXPECT_NE(texto.find("\n\x1b[36m  ~ api "), std::string::npos);
-    EXPECT_NE(texto.find("\n\x1b[2m  \u00B7 velha "), std::string::npos);
-    EXPECT_EQ(desenharPainel(registros(), agora, semCores).find('\x1b'), std::string::npos);
-}
-
-TEST(Painel, QuandoUsarCores) {
-    struct Caso {
-        bool terminal;
-        const char* noColor;
-        bool cores;
-    };
-    const Caso casos[] = {{true, nullptr, true}, {true, "", true},     {true, "1", false},
-                          {false, nullptr, false}, {false, "", false}};
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(std::string(c.terminal ? "terminal" : "pipe") + " NO_COLOR=" +
-                     (c.noColor ? c.noColor : "(unset)"));
-        EXPECT_EQ(kivo::app::usarCores(c.terminal, c.noColor), c.cores);
-    }
+TEST(Painel, QuandoUsarCores) {  // NO_COLOR with a value turns colours off; a pipe never has them
+    EXPECT_TRUE(kivo::app::usarCores(true, nullptr) && kivo::app::usarCores(true, ""));
+    EXPECT_FALSE(kivo::app::usarCores(true, "1") || kivo::app::usarCores(false, nullptr) ||
+                 kivo::app::usarCores(false, ""));
 }
 
 TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {

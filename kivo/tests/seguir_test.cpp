@@ -77,6 +77,8 @@ TEST(Seguir, ArgumentosDaNotificacao) {
     for (std::size_t i = 0; i + 3 < osa.size(); i += 2) EXPECT_EQ(osa[i], "-e");
     EXPECT_NE(osa[3].find("item 3 of argv) with title (item 2 of argv)"), std::string::npos);
     EXPECT_TRUE(kivo::app::argumentosDe(kivo::app::Meio::nenhum, aviso).empty());
+    kivo::app::Notificacoes semMeio;
+    EXPECT_FALSE(semMeio.disponivel() || semMeio.enviar({"t", "c"}));
 }
 
 // Only absolute PATH entries count: an empty or relative one is the current folder.
@@ -101,32 +103,14 @@ TEST(Seguir, ProgramaSoNoPathAbsoluto) {
     fs::current_path(antes);
 }
 
-TEST(Seguir, SemMeioNaoEnvia) {
-    kivo::app::Notificacoes n;
-    EXPECT_FALSE(n.disponivel());
-    EXPECT_FALSE(n.enviar({"t", "c"}));
-}
-
 TEST(Seguir, Quadro) {
     const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
+    const std::string topo = "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n"
+                             "\x1b[K  (o.o)  Acordado\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
-              "\x1b[H"
-              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
-              "\x1b[K\n"
-              "\x1b[K  (o.o)  Acordado\n"
-              "\x1b[K\n"
-              "\x1b[K  \u00B7 loja\n"
-              "\x1b[K\n"
-              "\x1b[K  Nenhuma novidade desde que o painel abriu."
-              "\x1b[J");
+              topo + "\x1b[K\n\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Nenhuma novidade desde que o painel abriu.\x1b[J");
     const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
-    EXPECT_EQ(kivo::app::quadro(painel, novidades, 4),
-              "\x1b[H"
-              "\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n"
-              "\x1b[K\n"
-              "\x1b[K  (o.o)  Acordado\n"
-              "\x1b[K"
-              "\x1b[J");
+    EXPECT_EQ(kivo::app::quadro(painel, novidades, 4), topo + "\x1b[K\x1b[J");  // four rows
     // 30 columns: the header is cut, the news broken under its time.
     const std::string estreito = kivo::app::quadro(painel, novidades, 0, 30);
     EXPECT_EQ(estreito.substr(0, estreito.find('\n')), "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026");
