@@ -81,6 +81,20 @@ void lerAleatorio(unsigned char* destino, std::size_t n) {
 #endif
 }
 
+// `conteudo` as the answer's body, with its length. Through a content provider, since
+// the library compresses a body set directly when the client accepts it: on loopback
+// that saves nothing and costs the encoder's buffers (megabytes of heap for brotli).
+// `dono` keeps `conteudo` alive until the answer is written.
+void responder(httplib::Response& res, std::string_view conteudo, std::string_view tipo,
+               std::shared_ptr<const void> dono = nullptr) {
+    res.status = 200;
+    res.set_content_provider(
+        conteudo.size(), std::string(tipo),
+        [conteudo, dono](std::size_t inicio, std::size_t tamanho, httplib::DataSink& sink) {
+            return sink.write(conteudo.data() + inicio, tamanho);
+        });
+}
+
 // The value of the cookie `nome` in a Cookie header, or empty.
 std::string_view cookie(std::string_view cabecalho, std::string_view nome) {
     while (!cabecalho.empty()) {
@@ -275,9 +289,9 @@ Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Respons
         }
     }
     if (req.path == "/api/resumo") {
-        const auto [versao, texto] = difusor.atual();
-        res.status = 200;
-        res.set_content(texto ? *texto : std::string("{}"), "application/json; charset=utf-8");
+        auto texto = difusor.atual().second;
+        if (!texto) texto = std::make_shared<const std::string>("{}");
+        responder(res, *texto, "application/json; charset=utf-8", texto);
         return Tratado::Handled;
     }
     if (req.path == "/api/eventos") {
@@ -286,8 +300,7 @@ Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Respons
     }
     for (const Recurso& r : recursos()) {
         if (r.caminho == req.path) {
-            res.status = 200;
-            res.set_content(r.conteudo.data(), r.conteudo.size(), std::string(r.tipo));
+            responder(res, r.conteudo, r.tipo);
             return Tratado::Handled;
         }
     }
