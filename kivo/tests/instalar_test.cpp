@@ -32,34 +32,10 @@ const std::string certa = R"({"matcher":"*","hooks":[)" + nossa + "]}";
 
 // A settings file as a person keeps it: other settings, a hook of their own for a tool
 // event, and kivo_gancho under an event that instalar does not manage.
-constexpr const char* configuracaoDaAna = R"json({
-  "model": "opus",
-  "hooks": {
-    "PreToolUse": [
-      {
-        "matcher": "Bash",
-        "hooks": [
-          {
-            "type": "command",
-            "command": "/home/ana/bin/guarda.sh"
-          }
-        ]
-      }
-    ],
-    "SubagentStop": [
-      {
-        "hooks": [
-          {
-            "type": "command",
-            "command": "/home/ana/bin/kivo_gancho"
-          }
-        ]
-      }
-    ]
-  },
-  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}
-}
-)json";
+const std::string configuracaoDaAna = Json::parse(R"({"model": "opus", "hooks": {
+    "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "/home/ana/bin/guarda.sh"}]}],
+    "SubagentStop": [{"hooks": [{"type": "command", "command": "/home/ana/bin/kivo_gancho"}]}]},
+  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}})").dump(2) + "\n";  // two spaces deep
 
 class Instalar : public ::testing::Test {
 protected:
