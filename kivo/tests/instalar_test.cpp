@@ -32,34 +32,10 @@ const std::string certa = R"({"matcher":"*","hooks":[)" + nossa + "]}";
 
 // A settings file as a person keeps it: other settings, a hook of their own for a tool
 // event, and kivo_gancho under an event that instalar does not manage.
-constexpr const char* configuracaoDaAna = R"json({
-  "model": "opus",
-  "hooks": {
-    "PreToolUse": [
-      {
-        "matcher": "Bash",
-        "hooks": [
-          {
-            "type": "command",
-            "command": "/home/ana/bin/guarda.sh"
-          }
-        ]
-      }
-    ],
-    "SubagentStop": [
-      {
-        "hooks": [
-          {
-            "type": "command",
-            "command": "/home/ana/bin/kivo_gancho"
-          }
-        ]
-      }
-    ]
-  },
-  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}
-}
-)json";
+const std::string configuracaoDaAna = Json::parse(R"({"model": "opus", "hooks": {
+    "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "/home/ana/bin/guarda.sh"}]}],
+    "SubagentStop": [{"hooks": [{"type": "command", "command": "/home/ana/bin/kivo_gancho"}]}]},
+  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}})").dump(2) + "\n";  // two spaces deep
 
 class Instalar : public ::testing::Test {
 protected:
@@ -140,6 +116,8 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(conteudo(arquivo_), instalado);
     EXPECT_EQ(arquivos(), (std::set<std::string>{"settings.json", copia0}));
 
+    EXPECT_EQ(desinstalar(opcoes(true)).saida.rfind("Removeria o kivo de ", 0), 0u);
+    EXPECT_EQ(conteudo(arquivo_), instalado);
     // Same second: the first copy stays, the second gets a suffix.
     ASSERT_EQ(desinstalar(opcoes()).status, 0);
     EXPECT_EQ(conteudo(arquivo_), configuracaoDaAna);
@@ -295,13 +273,13 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     EXPECT_EQ(conteudo(arquivo_), beto);
 
     // On one line, the members are added on that line.
-    escrever(arquivo_, "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+    escrever(arquivo_, " {\"a\": 1.50, \"b\": \"\\u00e9\"}\n");
     ASSERT_EQ(instalar(opcoes()).status, 0);
     const std::string linha = conteudo(arquivo_);
-    EXPECT_EQ(linha.rfind("{\"a\": 1.50, \"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u) << linha;
-    EXPECT_EQ(linha.find('\n'), std::string::npos);
+    EXPECT_EQ(linha.rfind(" {\"a\": 1.50, \"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u) << linha;
+    EXPECT_EQ(linha.find('\n'), linha.size() - 1);
     ASSERT_EQ(desinstalar(opcoes()).status, 0);
-    EXPECT_EQ(conteudo(arquivo_), "{\"a\": 1.50, \"b\": \"\\u00e9\"}");
+    EXPECT_EQ(conteudo(arquivo_), " {\"a\": 1.50, \"b\": \"\\u00e9\"}\n");
 
     for (const std::string texto : {"\xEF\xBB\xBF{\"a\": 1}", "  \n"}) {  // blank counts as {}
         SCOPED_TRACE(texto);

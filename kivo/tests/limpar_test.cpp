@@ -36,9 +36,9 @@ protected:
     void SetUp() override {
         const kivo::Armazem armazem(pasta());
         armazem.gravar(sessao("velha", kivo::Tempos::sessaoVelha + 1));
-        armazem.gravar(sessao("quase-velha", kivo::Tempos::sessaoVelha - 1));
+        armazem.gravar(sessao("quase-velha", kivo::Tempos::sessaoVelha));  // "longer than": stays
         armazem.gravar(sessao("sem-processo", kivo::app::carenciaProcesso + 1, morto));
-        armazem.gravar(sessao("acabou-de-morrer", kivo::app::carenciaProcesso - 1, morto));
+        armazem.gravar(sessao("acabou-de-morrer", kivo::app::carenciaProcesso, morto));
         armazem.gravar(sessao("viva", 3600, 1));
         temporario(".viva.json.0123456789abcdef.tmp", 120);  // a killed hook's
         temporario(".viva.json.fedcba9876543210.tmp", 10);   // perhaps being written

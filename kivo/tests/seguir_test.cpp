@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "notificacao.hpp"
@@ -45,22 +46,16 @@ TEST(Seguir, PrimeiraLeituraNaoAnunciaNada) {
 }
 
 TEST(Seguir, Aviso) {
-    struct Caso {
-        Novidade novidade;
-        const char* titulo;
-        const char* corpo;
-    };
-    const Caso casos[] = {
-        {Novidade::chamou(sessao("loja", Estado::atencao, 1, "Quer permiss\u00E3o para rodar um comando")),
-         "loja precisa de voc\u00EA", "Quer permiss\u00E3o para rodar um comando"},
+    const std::tuple<Novidade, const char*, const char*> casos[] = {
+        {Novidade::chamou(sessao("loja", Estado::atencao, 1, "Quer permiss\u00E3o")), "loja precisa de voc\u00EA",
+         "Quer permiss\u00E3o"},
         {Novidade::terminou(sessao("loja", Estado::feito, 1, "Resumo")), "loja terminou", "Pronto: Resumo"},
         {Novidade::errou(sessao("api", Estado::erro, 1)), "api parou com erro", "Parou com erro"},
     };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(c.titulo);
-        const kivo::app::Aviso aviso = kivo::app::avisoDe(c.novidade);
-        EXPECT_EQ(aviso.titulo, c.titulo);
-        EXPECT_EQ(aviso.corpo, c.corpo);
+    for (const auto& [novidade, titulo, corpo] : casos) {
+        const kivo::app::Aviso aviso = kivo::app::avisoDe(novidade);
+        EXPECT_EQ(aviso.titulo, titulo);
+        EXPECT_EQ(aviso.corpo, corpo) << titulo;
     }
 }
 
@@ -89,17 +84,10 @@ TEST(Seguir, ProgramaSoNoPathAbsoluto) {
     fs::permissions(prog, fs::perms::owner_all);
     const fs::path antes = fs::current_path();
     fs::current_path(pasta.raiz());
-    struct Caso {
-        std::string path;
-        std::string achado;
-    };
-    const Caso casos[] = {
-        {"", ""}, {":/nada", ""}, {".", ""}, {"/nada::.", ""}, {"/nada:" + pasta.raiz().string(), prog.string()},
-    };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE("PATH=" + c.path);
-        EXPECT_EQ(kivo::app::noPath("notify-send", c.path.c_str()), c.achado);
+    for (const std::string path : {"", ":/nada", ".", "/nada::."}) {
+        EXPECT_EQ(kivo::app::noPath("notify-send", path.c_str()), "") << "PATH=" << path;
     }
+    EXPECT_EQ(kivo::app::noPath("notify-send", ("/nada:" + pasta.raiz().string()).c_str()), prog.string());
     fs::current_path(antes);
 }
 
