@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <system_error>
 #include <utility>
 
@@ -193,6 +196,32 @@ TEST(Armazem, ContadorComProcessosConcorrentes) {
     }
     EXPECT_EQ(a.ler("contador").value_or(Sessao{}).faseFerramenta, 800);
     EXPECT_EQ(nomesEm(a.pasta()), (Nomes{".trava", "contador.json"}));
+}
+
+// A signal that interrupts the wait for the lock does not let the update in early.
+TEST(Armazem, SinalNaEsperaDaTrava) {
+    teste::PastaTemporaria t;
+    const Armazem a(t.raiz());
+    a.gravar(exemplo("s"));
+    const int fd = open((t.raiz() / ".trava").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const pid_t filho = fork();
+    if (filho == 0) {
+        close(fd);  // the lock stays with the parent's descriptor
+        struct sigaction sinal {};
+        sinal.sa_handler = [](int) {};  // no SA_RESTART: flock returns EINTR
+        sigaction(SIGUSR1, &sinal, nullptr);
+        a.atualizar("s", [](const std::optional<Sessao>&) { return Acao::gravar(exemplo("s", 200)); });
+        _exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(filho, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(a.ler("s"), exemplo("s"));  // still waiting for the lock
+    close(fd);
+    int st = 0;
+    waitpid(filho, &st, 0);
+    EXPECT_EQ(a.ler("s"), exemplo("s", 200));
 }
 
 TEST(Caminhos, DoAmbiente) {

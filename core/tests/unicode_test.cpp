@@ -55,6 +55,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
         {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
         {std::string_view("\r\n", 1), 1, true},  // the end of a view is a boundary, whatever follows it
+        {"\u0080\u0301", 2, true},               // nothing joins a control character
     };
     for (const auto& [s, i, esperado] : limites) EXPECT_EQ(limite(s, i), esperado) << s << " @" << i;
 }
