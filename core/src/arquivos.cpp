@@ -58,10 +58,12 @@ std::string juntar(const std::string& pasta, std::string_view nome) {
 }
 const Operacoes& padrao() { return kPadrao; }
 
-std::optional<std::string> lerTudo(const std::string& caminho) {
-    // Without blocking (a FIFO would wait for a writer for ever) and without following
-    // a link; only a regular file is read.
-    const int fd = ::open(caminho.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+namespace {
+
+// The whole content of the file open as `fd` when it is a regular file; closes `fd`.
+// With `curtoEhFim`, a read that returns less than was asked for is taken as the end
+// (records are replaced whole, never appended), saving the read that would return 0.
+std::optional<std::string> lerEFechar(int fd, bool curtoEhFim) {
     if (fd < 0) return std::nullopt;
     std::optional<std::string> conteudo;
     struct stat st{};
@@ -74,42 +76,30 @@ std::optional<std::string> lerTudo(const std::string& caminho) {
             const ssize_t r = ::read(fd, s.data() + n, s.size() - n);
             if (r < 0 && errno == EINTR) continue;
             if (r < 0) break;
-            if (r == 0) {
+            n += static_cast<std::size_t>(r);
+            if (r == 0 || (curtoEhFim && n < s.size())) {
                 s.resize(n);
                 conteudo = std::move(s);
                 break;
             }
-            n += static_cast<std::size_t>(r);
         }
     }
     ::close(fd);
     return conteudo;
 }
 
+// Without blocking (a FIFO would wait for a writer for ever) and without following a
+// link; only a regular file is read.
+constexpr int kLeitura = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+
+}  // namespace
+
+std::optional<std::string> lerTudo(const std::string& caminho) {
+    return lerEFechar(::open(caminho.c_str(), kLeitura), false);
+}
+
 std::optional<std::string> lerTudoEm(int pasta, const std::string& nome) {
-    const int fd = ::openat(pasta, nome.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> conteudo;
-    struct stat st{};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        std::string s;
-        s.resize(static_cast<std::size_t>(st.st_size) + 1);
-        std::size_t n = 0;
-        for (;;) {
-            if (n == s.size()) s.resize(s.size() * 2);
-            const ssize_t r = ::read(fd, s.data() + n, s.size() - n);
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) break;
-            n += static_cast<std::size_t>(r);
-            if (r == 0 || n < s.size()) {
-                s.resize(n);
-                conteudo = std::move(s);
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    return conteudo;
+    return lerEFechar(::openat(pasta, nome.c_str(), kLeitura), true);
 }
 
 int criarPastas(const std::string& pasta) {
