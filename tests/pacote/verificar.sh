@@ -119,12 +119,14 @@ if [ "${1:-}" = --dentro ]; then
   verificar "kivo instalar --arquivo registra /usr/bin/kivo_gancho nos 11 eventos" \
     bash -c "chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
       /usr/bin/kivo instalar --arquivo /home/ana/.claude/settings.json >/dev/null &&
-      [ \"\$(grep -o '\"/usr/bin/kivo_gancho\"' '$raiz/home/ana/.claude/settings.json' | wc -l)\" = 11 ]"
+      [ \"\$(grep -oF \"exec '/usr/bin/kivo_gancho'\" '$raiz/home/ana/.claude/settings.json' | wc -l)\" = 11 ]"
   verificar "um evento pelo /usr/bin/kivo_gancho grava o registro em ~/.kivo" \
     bash -c "echo '$evento' | chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
       /usr/bin/kivo_gancho && grep -q '\"estado\":\"feito\"' '$raiz/home/ana/.kivo/sessoes/pacote.json'"
   painel=$(comoAna kivo painel 2>&1 || true)
   verificar "kivo painel mostra a sessão" grep -q "loja — Pronto" <<<"$painel"
+  web=$(comoAna kivo web --ajuda 2>&1 || true)
+  verificar "kivo web chama o /usr/bin/kivo_web" grep -q "Uso: kivo web" <<<"$web"
 
   etapa "apt remove kivo"
   verificar "apt remove kivo" dentro apt-get remove -y -q kivo
