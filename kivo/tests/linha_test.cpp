@@ -76,6 +76,7 @@ TEST(Linha, LarguraDe) {
         {60, "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um c\u2026 \u00B7 +1 chamando\n"},
         {40, "(O.O)! \u00B7 loja: Quer permi\u2026 \u00B7 +1 chamando\n"},
         {4, "(O.\u2026\n"},
+        {1, "\u2026\n"},
     };
     for (const auto& [largura, linha] : casos) {
         SCOPED_TRACE(largura);
@@ -87,7 +88,7 @@ TEST(Linha, LarguraDe) {
 
 TEST(Linha, SessaoDaEntrada) {
     EXPECT_EQ(kivo::app::sessaoDaEntrada(R"({"session_id":"abc","cwd":"/x"})"), "abc");
-    for (const char* ruim : {"", "{", "[]", R"({"session_id":7})", "{\"session_id\":\"a\xFF\"}"}) {
+    for (const char* ruim : {"", "{", "[]", R"({"session_id":7})", R"({"cwd":"/x"})", "{\"session_id\":\"a\xFF\"}"}) {
         EXPECT_EQ(kivo::app::sessaoDaEntrada(ruim), std::nullopt) << ruim;
     }
 }

@@ -74,6 +74,7 @@ TEST(Texto, CaberEQuebrar) {
         {"Quer permiss\u00E3o para rodar um comando \u00B7 agora", 20,
          {"Quer permiss\u00E3o para", "rodar um comando \u00B7", "agora"}},
         {"curto", 20, {"curto"}}, {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
+        {"ab abcd", 4, {"ab", "abcd"}},  // a word as wide as the line is not split
         {"\u65E5\u672C\u8A9E\u30C6", 5, {"\u65E5\u672C", "\u8A9E\u30C6"}},
         {"", 10, {""}}, {"sem limite nenhum", 0, {"sem limite nenhum"}},
     };
