@@ -273,13 +273,13 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     EXPECT_EQ(conteudo(arquivo_), beto);
 
     // On one line, the members are added on that line.
-    escrever(arquivo_, " {\"a\": 1.50, \"b\": \"\\u00e9\"}\n");
+    escrever(arquivo_, " {\"a\": 1.50,\"b\": \"\\u00e9\"}\n");
     ASSERT_EQ(instalar(opcoes()).status, 0);
     const std::string linha = conteudo(arquivo_);
-    EXPECT_EQ(linha.rfind(" {\"a\": 1.50, \"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u) << linha;
+    EXPECT_EQ(linha.rfind(" {\"a\": 1.50,\"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[", 0), 0u) << linha;
     EXPECT_EQ(linha.find('\n'), linha.size() - 1);
     ASSERT_EQ(desinstalar(opcoes()).status, 0);
-    EXPECT_EQ(conteudo(arquivo_), " {\"a\": 1.50, \"b\": \"\\u00e9\"}\n");
+    EXPECT_EQ(conteudo(arquivo_), " {\"a\": 1.50,\"b\": \"\\u00e9\"}\n");
 
     for (const std::string texto : {"\xEF\xBB\xBF{\"a\": 1}", "  \n"}) {  // blank counts as {}
         SCOPED_TRACE(texto);
