@@ -92,6 +92,7 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     ASSERT_EQ(chmod(arquivo_.c_str(), 0600), 0);
     const Resultado r = instalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(r.saida.rfind("Registrei CLAUDE_PID=$PPID exec '", 0), 0u) << r.saida;
     const Json original = Json::parse(configuracaoDaAna)["hooks"];
     const Json hooks = config()["hooks"];
     EXPECT_EQ(hooks.size(), 12u);  // PreToolUse and SubagentStop, then the ten new ones
@@ -291,6 +292,11 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
         ASSERT_EQ(desinstalar(opcoes()).status, 0);
         EXPECT_EQ(conteudo(arquivo_), texto[0] == ' ' ? "{}\n" : texto);
     }
+    // Blanks before the brace stay when the last member goes.
+    escrever(arquivo_, " {}\n");
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(conteudo(arquivo_), " {}\n");
 }
 
 TEST_F(Instalar, LinkSimbolicoELinhaDaPessoa) {
