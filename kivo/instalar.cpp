@@ -549,25 +549,14 @@ void conferirPermissao(const fs::path& alvo, const Leitura& antes) {
     }
 }
 
+// Whether `t` is valid UTF-8, as the JSON library judges it when writing the file.
 bool utf8Valido(std::string_view t) {
-    for (std::size_t i = 0; i < t.size();) {
-        const auto b = static_cast<unsigned char>(t[i]);
-        std::size_t n = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
-                        : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
-        if (n == 0 || i + n > t.size()) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return false;
-        }
-        if (n == 3) {
-            const auto c = static_cast<unsigned char>(t[i + 1]);
-            if ((b == 0xE0 && c < 0xA0) || (b == 0xED && c > 0x9F)) return false;
-        } else if (n == 4) {
-            const auto c = static_cast<unsigned char>(t[i + 1]);
-            if ((b == 0xF0 && c < 0x90) || (b == 0xF4 && c > 0x8F)) return false;
-        }
-        i += n;
+    try {
+        (void)Json(std::string(t)).dump();
+        return true;
+    } catch (const Json::type_error&) {
+        return false;
     }
-    return true;
 }
 
 // Creates the data folder for the user alone; says so, or warns when an existing
