@@ -9,10 +9,6 @@
 #
 #   tests/pacote/verificar.sh [PACKAGES_DIR]      (default: build-pacote)
 #
-# With KIVO_DE_FONTE=1 it also tries the README's way from source on another fresh copy:
-# apt install make, then `make test` on the committed tree, `cmake --install build`, and
-# kivo and the hook from /usr/local/bin (several minutes: not part of CI).
-#
 # The base system is made once and kept in $KIVO_DEBOOTSTRAP (default
 # /var/cache/kivo-debootstrap), and so are the packages apt downloads there; each run
 # works on a copy in memory (tmpfs), in a mount namespace of its own: the copy and every
@@ -30,12 +26,11 @@ pular() {
   exit 0
 }
 
-# --- Inside the mount namespace: $2 is what to try (pacotes or fonte), $3 an empty
-# folder for the copy of the base system, $4 the packages.
+# --- Inside the mount namespace: $2 an empty folder for the copy of the base system,
+# $3 the packages.
 if [ "${1:-}" = --dentro ]; then
-  modo=$2
-  raiz=$3
-  pacotes=$4
+  raiz=$2
+  pacotes=$3
   passou=0
   falhou=0
   saida=$raiz/tmp/saida-da-verificacao
@@ -82,27 +77,6 @@ if [ "${1:-}" = --dentro ]; then
   dentro useradd -m ana
   evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
 
-  if [ "$modo" = fonte ]; then
-    git -C "$raiz_projeto" archive --prefix=kivo/ HEAD | tar -x -C "$raiz/root"
-    etapa "apt install make; make test"
-    verificar "apt install make" dentro apt-get install -y -q make
-    verificar "make test num Debian novo" dentro make -C /root/kivo test JOBS=2
-    etapa "cmake --install build"
-    verificar "cmake --install build" dentro cmake --install /root/kivo/build
-    verificar "kivo --versao diz $versao" \
-      bash -c "[ \"\$(chroot --userspec=ana:ana '$raiz' /usr/local/bin/kivo --versao)\" = 'kivo $versao' ]"
-    verificar "kivo instalar registra /usr/local/bin/kivo_gancho" \
-      bash -c "chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana /usr/local/bin/kivo instalar &&
-        grep -q '\"/usr/local/bin/kivo_gancho\"' '$raiz/home/ana/.claude/settings.json'"
-    verificar "um evento pelo kivo_gancho e o kivo painel o mostra" \
-      bash -c "echo '$evento' | chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
-        /usr/local/bin/kivo_gancho && chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
-        /usr/local/bin/kivo painel | grep -q 'loja — Pronto'"
-    etapa "fim"
-    echo "fonte: $passou passed, $falhou failed"
-    [ "$falhou" = 0 ]
-    exit
-  fi
   verificar "sem compilador no sistema novo" \
     dentro sh -c '! command -v cc && ! command -v c++ && ! command -v g++'
 
@@ -174,11 +148,7 @@ if [ ! -x "$base/usr/bin/apt-get" ]; then
   mv "$base.novo" "$base"
   echo "-- debootstrap levou $((SECONDS - inicio)) s"
 fi
-# Each try on a copy of its own, made and mounted inside its namespace.
+# The copy is made and mounted inside a namespace of its own.
 ponto=$(mktemp -d "$cache/execucao.XXXXXX")
 trap 'rmdir "$ponto"' EXIT
-modos=pacotes
-[ "${KIVO_DE_FONTE:-}" = 1 ] && modos="pacotes fonte"
-for modo in $modos; do
-  KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$modo" "$ponto" "$pacotes"
-done
+KIVO_DEBOOTSTRAP=$cache unshare -m --propagation private "$0" --dentro "$ponto" "$pacotes"
