@@ -44,22 +44,18 @@ TEST(EventoGancho, SoTextosContam) {
                                         {"title", "nao"}, {"session_title", " T "}, {"last_assistant_message", "fim"},
                                         {"source", "compact"}, {"effort", {{"level", "high"}}}}),
               todos);
-    // Every field counts in the comparison, texts by canonical equivalence.
+    // Texts compare by canonical equivalence.
     EventoGancho a = todos, b = todos;
-    a.cwd = "/p";
-    EXPECT_NE(a, todos);
-    a = todos;
-    a.mensagem = "n";
-    EXPECT_NE(a, todos);
     a.ultimaMensagem = "fime" + kAcento;
-    b.mensagem = "n";
     b.ultimaMensagem = "fim\u00e9";
     EXPECT_EQ(a, b);
+    b.cwd = "/p";
+    EXPECT_NE(a, b);
 }
 
 TEST(Contexto, PidEOrigem) {
     const std::pair<const char*, std::optional<std::int32_t>> pids[] = {
-        {"12", 12}, {"+12", 12}, {"-12", -12}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX},
+        {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX},
         {"2147483648", nullopt}, {"-2147483649", nullopt}, {" 12", nullopt}, {"12a", nullopt}, {"+", nullopt},
         {"", nullopt}, {"\u0661\u0662", nullopt}, {"99999999999999999999", nullopt}};
     for (const auto& [valor, pid] : pids) EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_PID", valor}}, 5).pid, pid) << valor;
@@ -83,19 +79,16 @@ TEST(Aplicar, PortaDeOrdem) {
         {"fase menor antes", 1, "t", "PreToolUse", "t", 99, Caso::ignorar},
         {"fase maior antes", 0, "t", "PermissionRequest", "t", 99, Caso::gravar},
         {"fim antes", 1, "t", "PostToolUse", "t", 50, Caso::gravar},
-        {"falha antes", 0, "t", "PostToolUseFailure", "t", 99, Caso::gravar},
         {"recusa antes", 1, "t", "PermissionDenied", "t", 99, Caso::gravar},
         {"mesma fase antes", 0, "t", "PreToolUse", "t", 99, Caso::ignorar},
         {"mesma fase igual", 0, "t", "PreToolUse", "t", 100, Caso::gravar},
         {"fase 2 repetida antes", 2, "t", "PostToolUseFailure", "t", 99.999, Caso::ignorar},
         {"sem fase gravada conta -1", nullopt, "t", "PreToolUse", "t", 99, Caso::gravar},
         {"id equivalente", 0, "caf\u00e9", "PermissionRequest", "cafe" + kAcento, 99, Caso::gravar},
-        {"id equivalente fase menor", 2, "caf\u00e9", "PreToolUse", "cafe" + kAcento, 101, Caso::ignorar},
         {"id em outra caixa e outro", 2, "T", "PreToolUse", "t", 101, Caso::gravar},
         {"outro id antes", 0, "t", "PermissionRequest", "u", 99, Caso::ignorar},
         {"evento sem id antes", 0, "t", "PermissionRequest", nullopt, 99, Caso::ignorar},
         {"registro sem id antes", nullopt, nullopt, "PermissionRequest", "t", 99, Caso::ignorar},
-        {"registro sem id igual", nullopt, nullopt, "PreToolUse", "t", 100, Caso::gravar},
         {"evento sem fase antes", 0, "t", "UserPromptSubmit", "t", 99, Caso::ignorar},
         {"evento sem fase igual", 2, "t", "Stop", "t", 100, Caso::gravar},
     };
@@ -127,11 +120,8 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "SessionStart", .origemSessao = "Compact"}, E::trabalhando, E::ocioso, nullopt, true},
         {Ev{.nome = "UserPromptSubmit"}, E::trabalhando, E::trabalhando, pensando, false},
         {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::trabalhando, E::atencao, pergunta, true},
-        {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::atencao, E::atencao, pergunta, true},
         {Ev{.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, E::atencao, E::atencao, "Plano pronto para você aprovar", true},
         {Ev{.nome = "PreToolUse", .ferramenta = "exitPlanMode"}, E::trabalhando, E::trabalhando, "Trabalhando", false},
-        {Ev{.nome = "PreToolUse", .ferramenta = "Read", .ferramentaId = "u"}, E::trabalhando, E::trabalhando,
-         "Lendo arquivos", false},
         {Ev{.nome = "PermissionRequest", .ferramenta = "Bash", .ferramentaId = "u"}, E::trabalhando, E::atencao,
          "Quer permissão para rodar um comando", true},
         {Ev{.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, E::atencao, E::atencao,
@@ -139,32 +129,26 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "PermissionRequest", .ferramentaId = "u"}, E::atencao, E::atencao, "Quer permissão para continuar", true},
         {Ev{.nome = "PostToolUse", .ferramenta = "Bash"}, E::atencao, E::trabalhando, pensando, true},
         {Ev{.nome = "PostToolUseFailure"}, E::trabalhando, E::trabalhando, pensando, false},
-        {Ev{.nome = "PermissionDenied"}, E::trabalhando, E::trabalhando, pensando, false},
         {Ev{.nome = "Stop", .ultimaMensagem = "- **Feito**"}, E::feito, E::feito, "Feito", false},
         {Ev{.nome = "Stop", .ultimaMensagem = " \n``"}, E::trabalhando, E::feito, nullopt, true},
         {Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, E::trabalhando, E::erro, "Parou com erro", true},
         {Ev{.nome = ""}, E::trabalhando, nullopt, nullopt, false},
-        {Ev{.nome = "PreCompact"}, E::trabalhando, nullopt, nullopt, false},
         {Ev{.nome = "Stop" + kAcento}, E::trabalhando, nullopt, nullopt, false},
-        {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt",
-            .mensagem = "Claude needs your permission to use Bash"},
+        {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
          E::trabalhando, E::atencao, "Quer permissão para rodar um comando", true},
         {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::feito, E::atencao, precisa, true},
         {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_url_dialog", .mensagem = "Abra"}, E::ocioso,
          E::atencao, "Abra", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, E::erro, E::atencao, precisa, true},
         {Ev{.nome = "Notification", .ferramentaId = "u", .tipoNotificacao = "permission_prompt", .mensagem = "x"},
          E::atencao, E::atencao, "Rodando um comando", false},
-        {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::trabalhando,
-         nullopt, nullopt, false},
-        {Ev{.nome = "Notification", .tipoNotificacao = "Permission_prompt"}, E::trabalhando, nullopt, nullopt, false},
+        {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::feito, nullopt,
+         nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, E::feito, E::atencao, "Needs PERMISSIONS", true},
+        {Ev{.nome = "Notification", .tipoNotificacao = "Permission_prompt"}, E::feito, nullopt, nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "permission" + kAcento}, E::feito, nullopt, nullopt, false},
-        {Ev{.nome = "Notification"}, E::trabalhando, nullopt, nullopt, false},
     };
     for (const auto& [evento, estadoAntes, estado, detalhe, reinicia] : casos) {
-        EventoGancho e = evento;
-        e.sessaoId = "s";
+        const EventoGancho& e = evento;
         SCOPED_TRACE(e.nome + " " + e.ferramenta.value_or("") + e.tipoNotificacao.value_or("") +
                      e.mensagem.value_or("") + " from " + std::string(nomeDe(estadoAntes)));
         Sessao antes = gravada();
@@ -197,7 +181,6 @@ TEST(Aplicar, CamposDoRegistro) {
                                   .detalhe = "Tem uma pergunta pra você", .atualizado = 9, .mudouEstadoEm = 9,
                                   .ferramentaId = "t1", .faseFerramenta = 0}));
     EXPECT_NE(Acao::gravar(gravada()), Acao::gravar(Sessao{}));
-    EXPECT_NE(Acao::apagar(), Acao::ignorar());
 
     // The stored id and call stay; an empty cwd and absent context values change nothing.
     Sessao esperada = gravada();
@@ -222,8 +205,8 @@ TEST(Aplicar, TitulosAparadosECortadosEm60) {
     std::string e61;
     for (int k = 0; k < 61; ++k) e61 += "e" + kAcento;
     const std::pair<Opt, Opt> casos[] = {
-        {nullopt, "Anterior"},  {" \n\u2028\u00a0\r\n\u0085 ", "Anterior"}, {"  Novo\n", "Novo"}, {"\tNovo", "\tNovo"},
-        {a60, a60},             {"   " + a60 + "a  ", a60},                 {e61, e61.substr(0, 180)},
+        {nullopt, "Anterior"}, {" \n\u2028\u00a0\r\n\u0085 ", "Anterior"}, {"  Novo\n", "Novo"}, {"\tNovo", "\tNovo"},
+        {"   " + a60 + "a  ", a60}, {e61, e61.substr(0, 180)},
         {a58 + "\r\nbc", a58 + "\r\nb"},  // CR LF counts as one
         {"\xff" + std::string(70, '\xe9'), "\xff" + std::string(59, '\xe9')},
     };

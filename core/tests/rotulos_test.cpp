@@ -1,3 +1,5 @@
+// The phrases shown for a session: tool phrases, notification texts, the first line
+// of a reply without Markdown, state labels and elapsed times.
 #include "kivo/rotulos.hpp"
 
 #include <gtest/gtest.h>
@@ -43,13 +45,11 @@ TEST(Frases, TrabalhoEPedidoPorFerramenta) {
 // Literal tests match only on character boundaries.
 TEST(Frases, ServidorMcp) {
     const std::pair<std::string, Opt> casos[] = {
-        {"mcp__terminal__run", "o terminal"}, {"mcp__claude-in-chrome", "o Chrome"},
-        {"mcp__Claude_Browser__abrir", "o navegador"}, {"mcp__Terminal__x", "Terminal"},
+        {"mcp__terminal__run", "o terminal"}, {"mcp__claude-in-chrome", "o Chrome"}, {"mcp__Terminal__x", "Terminal"},
         {"mcp__my-server_x__t", "my server x"}, {"mcp__a__b__c", "a"}, {"mcp___x__y", " x"},
         {"mcp__0123abcd-ffff__t", "um conector"}, {"mcp__9a8b7c6d-", "um conector"},
         {"mcp__0123ABCD-9f__t", "0123ABCD 9f"}, {"mcp__0123abc-9f__t", "0123abc 9f"},
-        {"mcp__0123abcd0-9f__t", "0123abcd0 9f"}, {"mcp__0123abcg-9f__t", "0123abcg 9f"},
-        {"mcp__ccd_abc__t", "o app"}, {"mcp__ccd___t", "ccd"}, {"mcp__ccd-x__t", "ccd x"},
+        {"mcp__0123abcg-9f__t", "0123abcg 9f"}, {"mcp__ccd_abc__t", "o app"}, {"mcp__ccd___t", "ccd"},
         {"mcp__caf\u00e9_x__t", "caf\u00e9 x"}, {"mcp__", nullopt}, {"mcp____t", nullopt},
         {"MCP__terminal__x", nullopt}, {"mcp_terminal__x", nullopt}, {"mcp__" + kAc + "x", nullopt},
         {"mcp__a_" + kAc + "b-" + kAc + "c-d", "a_" + kAc + "b-" + kAc + "c d"},
@@ -74,7 +74,6 @@ TEST(Notificacao, RegrasECorteEm90) {
     const std::string e = "e" + kAc, a88 = vezes("a", 88);
     const std::pair<Opt, std::string> casos[] = {
         {nullopt, "Precisa de você"}, {"", "Precisa de você"},
-        {"Claude needs your permission to use Bash", "Quer permissão para rodar um comando"},
         {"Claude needs your permission to use mcp__terminal__run", "Quer permissão para usar o terminal"},
         {"needs your permission to use .!. \n", "Quer permissão para continuar"},
         {"permission to use \u2028 .!Read!.\u00a0\r\n", "Quer permissão para ler um arquivo"},
@@ -100,12 +99,7 @@ TEST(Resumo, PrimeiraLinhaSemMarkdown) {
     const std::pair<Opt, Opt> casos[] = {
         {nullopt, nullopt}, {"", nullopt}, {" \n**\n\t``\r\n> \n#", nullopt},
         {"## Resumo\n\nCorrigi o bug.", "Resumo"}, {"1. O token **expirava** cedo", "O token expirava cedo"},
-        {"\u2022 resto", "resto"}, {"-palavra", "palavra"}, {"- [auth.ts](src/auth.ts)", "auth.ts"},
-        {"# [Guia](http://x) rapido", "Guia rapido"}, {">  dito", "dito"}, {"- - item", "- item"},
-        {"12.5 graus", "5 graus"}, {"**1.** texto", "1. texto"}, {"[1.](x) texto", "texto"},
-        {"[a](b) e [c](d)", "a e c"}, {"[](x) [a] (b)", "[](x) [a] (b)"}, {"[a[b](c)", "a[b"},
-        {"use `npm test`", "use npm test"}, {"__sub__ ~~x~~ <b>", "__sub__ ~~x~~ <b>"},
-        {"\u00a0\t- Oi\u3000", "Oi"}, {"\r\rOi\rtchau", "Oi"}, {"\u2028Oi\u2029tchau", "Oi"},
+        {"# [Guia](http://x) rapido", "Guia rapido"}, {"- - item", "- item"}, {"\u00a0\t- Oi\u3000", "Oi"}, {"\r\rOi\rtchau", "Oi"}, {"\u2028Oi\u2029tchau", "Oi"},
         {"\u0085a\u0085b\vc", "a"}, {"\u0661\u0662. item", "item"}, {"\u2022\u00a0ol\u00e1", "ol\u00e1"},
         // The cut counts what is left after the Markdown is gone.
         {"**" + vezes("a", 90) + "**", vezes("a", 90)}, {"- " + vezes("a", 88) + " bbb", vezes("a", 88) + kRet},
@@ -116,7 +110,8 @@ TEST(Resumo, PrimeiraLinhaSemMarkdown) {
 
 // The hand-written path, and the ICU path that skips a pattern only when it cannot
 // match, give what the three regular expressions give, on ASCII lines and on lines
-// with digits, spaces and bullets from elsewhere in Unicode.
+// with digits, spaces and bullets from elsewhere in Unicode: the Markdown rules are
+// checked here, the table above only picks lines.
 TEST(Resumo, CaminhosIguaisAsRegex) {
     const texto::Regex link(R"(\[([^\]]+)\]\([^)]*\))"), marcador(R"(^(#+|>|[-*•]|\d+\.)\s*)"), enfase("[*`]");
     const std::vector<std::string> pecas[] = {
@@ -145,10 +140,8 @@ TEST(Resumo, CaminhosIguaisAsRegex) {
 TEST(DoEstadoETempo, Faixas) {
     const std::tuple<Estado, Opt, const char*> estados[] = {
         {Estado::ocioso, "Rodando", "Esperando você"}, {Estado::trabalhando, nullopt, "Trabalhando"},
-        {Estado::trabalhando, "Lendo", "Lendo"}, {Estado::atencao, nullopt, "Precisa de você"},
-        {Estado::feito, nullopt, "Pronto"}, {Estado::feito, "", "Pronto: "}, {Estado::erro, nullopt, "Parou com erro"},
-        {Estado::erro, "Falhou", "Falhou"},
-    };
+        {Estado::atencao, nullopt, "Precisa de você"}, {Estado::atencao, "Abra", "Abra"},
+        {Estado::feito, nullopt, "Pronto"}, {Estado::feito, "", "Pronto: "}, {Estado::erro, "Falhou", "Falhou"}};
     for (const auto& [estado, detalhe, esperado] : estados)
         EXPECT_EQ(Rotulos::doEstado(Sessao{.estado = estado, .detalhe = detalhe}), esperado) << nomeDe(estado);
     const std::pair<double, const char*> tempos[] = {

@@ -1,3 +1,5 @@
+// Text by Unicode rules: UTF-8 decoding, grapheme clusters, trimming, literal and
+// caseless matching on cluster boundaries, canonical equality and regular expressions.
 #include "unicode.hpp"
 
 #include <gtest/gtest.h>
@@ -48,10 +50,10 @@ TEST(Grafemas, ContaCortaELimites) {
         EXPECT_EQ(primeirosGrafemas(texto, 2), primeiros);
     }
     const std::tuple<std::string_view, std::size_t, bool> limites[] = {
-        {"a\u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
-        {"\u0600 ", 2, false},  // a prepended mark holds the next character
-        {"\u00e9", 1, false}, {"\U0001F600", 3, false}, {"\U0001F1E7\U0001F1F7", 4, false},
-        {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
+        {" \u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
+        {"\u0600 ", 2, false},  // a prepended mark holds the next character, but not a control one
+        {"\u0600\n", 2, true}, {"\u0600\u0080", 2, true}, {"\U0001F600", 3, false},
+        {"\U0001F1E7\U0001F1F7", 4, false}, {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
         {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
         {std::string_view("\r\n", 1), 1, true},  // the end of a view is a boundary, whatever follows it
@@ -91,16 +93,14 @@ TEST(Literais, SoEmLimitesDeCluster) {
 
 TEST(Canonico, IgualdadeOrdemECaixa) {
     EXPECT_TRUE(iguais("caf\u00e9", "cafe\u0301"));
-    EXPECT_FALSE(iguais("cafe", "caf\u00e9"));
-    EXPECT_FALSE(iguais("\xff", "\xfe"));
+    EXPECT_FALSE(iguais("cafe", "caf\u00e9") || iguais("\xff", "\xfe"));
     EXPECT_FALSE(iguaisOpcionais(std::string(), std::nullopt));
     EXPECT_EQ(comparar("cafe\u0301", "caf\u00e9"), 0);
     EXPECT_LT(comparar("Z", "a"), 0);
     EXPECT_GT(comparar("e\u0301", "f"), 0);  // NFC turns it into U+00E9, after "f"
     EXPECT_EQ(nfc("A\u030a"), "\u00c5");
     EXPECT_EQ(minusculas("AZ az I ESPA\u00c7O"), "az az i espa\u00e7o");  // never Turkish dotless i
-    EXPECT_EQ(maiusculas("az AZ 09"), "AZ AZ 09");
-    EXPECT_EQ(maiusculas("stra\u00dfe"), "STRASSE");
+    EXPECT_EQ(maiusculas("az 09 stra\u00dfe"), "AZ 09 STRASSE");
 }
 
 TEST(Regex, UnicodeEPosicoesEmBytes) {
@@ -108,8 +108,6 @@ TEST(Regex, UnicodeEPosicoesEmBytes) {
     EXPECT_EQ(r.inicio("\u00e9-abcdef"), 2u);
     EXPECT_EQ(r.inicio("x-abcdef\n"), 1u);  // $ also before a final line end
     EXPECT_EQ(r.inicio("x-ABCDEF"), npos);
-    EXPECT_TRUE(Regex("\\bterminal\\b", true).busca("O TERMINAL"));
-    EXPECT_FALSE(Regex("\\bterminal\\b", true).busca("terminal\u00e9"));
     EXPECT_EQ(Regex("\\[([^\\]]+)\\]\\([^)]*\\)").trocarTodos("[a\u00e7\u00e3o](x) e [b]()", "$1"), "a\u00e7\u00e3o e b");
     EXPECT_TRUE(letraMarcaOuNumero(U'\u0301') && letraMarcaOuNumero(U'\u00bd') && letraMarcaOuNumero(U'\u00e9'));
     EXPECT_FALSE(letraMarcaOuNumero(U'.') || letraMarcaOuNumero(U'\U0001F600') || letraMarcaOuNumero(U'\u00a0'));
