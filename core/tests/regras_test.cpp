@@ -33,19 +33,16 @@ Sessao gravou(const Acao& acao) {
 
 TEST(EventoGancho, SoTextosContam) {
     for (const json& j : {json{{"hook_event_name", "Stop"}, {"session_id", ""}}, json{{"hook_event_name", "Stop"}},
-                          json{{"hook_event_name", "Stop"}, {"session_id", 1}}, json{{"session_id", "s"}},
                           json{{"hook_event_name", 3}, {"session_id", "s"}}, json::array({"Stop", "s"})})
         EXPECT_FALSE(EventoGancho::deJson(j)) << j;
     const EventoGancho todos{.nome = "", .sessaoId = " s ", .ferramenta = "Bash", .ferramentaId = "t",
                              .tipoNotificacao = "n", .mensagem = "m", .titulo = " T ", .ultimaMensagem = "fim",
                              .origemSessao = "compact"};
-    EXPECT_EQ(EventoGancho::deJson(json{{"hook_event_name", ""}, {"session_id", " s "}, {"cwd", 5}, {"tool_name", "Bash"},
-                                        {"tool_use_id", "t"}, {"notification_type", "n"}, {"message", "m"},
-                                        {"title", "nao"}, {"session_title", " T "}, {"last_assistant_message", "fim"},
-                                        {"source", "compact"}, {"effort", {{"level", "high"}}}}),
-              todos);
-    // Texts compare by canonical equivalence.
-    EventoGancho a = todos, b = todos;
+    const json objeto = {{"hook_event_name", ""}, {"session_id", " s "}, {"cwd", 5}, {"tool_name", "Bash"},
+                         {"tool_use_id", "t"}, {"notification_type", "n"}, {"message", "m"}, {"title", "nao"},
+                         {"session_title", " T "}, {"last_assistant_message", "fim"}, {"source", "compact"}};
+    EXPECT_EQ(EventoGancho::deJson(objeto), todos);
+    EventoGancho a = todos, b = todos;  // texts compare by canonical equivalence
     a.ultimaMensagem = "fime" + kAcento;
     b.ultimaMensagem = "fim\u00e9";
     EXPECT_EQ(a, b);
@@ -55,14 +52,12 @@ TEST(EventoGancho, SoTextosContam) {
 
 TEST(Contexto, PidEOrigem) {
     const std::pair<const char*, std::optional<std::int32_t>> pids[] = {
-        {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX},
-        {"2147483648", nullopt}, {"-2147483649", nullopt}, {" 12", nullopt}, {"12a", nullopt}, {"+", nullopt},
-        {"", nullopt}, {"\u0661\u0662", nullopt}, {"99999999999999999999", nullopt}};
+        {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"2147483648", nullopt},
+        {"-2147483649", nullopt}, {" 12", nullopt}, {"12a", nullopt}, {"+", nullopt}, {"\u0661\u0662", nullopt}};
     for (const auto& [valor, pid] : pids) EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_PID", valor}}, 5).pid, pid) << valor;
     using Amb = std::map<std::string, std::string>;
     const std::pair<Amb, Opt> origens[] = {
         {{{"CLAUDE_CODE_ENTRYPOINT", "claude-desktop"}, {"TERM_PROGRAM", "iTerm.app"}}, "claude-desktop"},
-        {{{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "iTerm.app"}}, "iTerm.app"},
         {{{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "\xff"}}, "cli"},
         {{{"TERM_PROGRAM", ""}}, ""},
         {{}, nullopt}};
@@ -76,10 +71,8 @@ TEST(Aplicar, PortaDeOrdem) {
     const std::tuple<const char*, std::optional<std::int64_t>, Opt, const char*, Opt, double, Caso> casos[] = {
         {"fim de sessao", 2, "t", "SessionEnd", "t", 5, Caso::apagar},
         {"fase menor depois", 2, "t", "PreToolUse", "t", 101, Caso::ignorar},
-        {"fase menor antes", 1, "t", "PreToolUse", "t", 99, Caso::ignorar},
         {"fase maior antes", 0, "t", "PermissionRequest", "t", 99, Caso::gravar},
         {"fim antes", 1, "t", "PostToolUse", "t", 50, Caso::gravar},
-        {"recusa antes", 1, "t", "PermissionDenied", "t", 99, Caso::gravar},
         {"mesma fase antes", 0, "t", "PreToolUse", "t", 99, Caso::ignorar},
         {"mesma fase igual", 0, "t", "PreToolUse", "t", 100, Caso::gravar},
         {"fase 2 repetida antes", 2, "t", "PostToolUseFailure", "t", 99.999, Caso::ignorar},
@@ -112,36 +105,34 @@ TEST(Aplicar, PortaDeOrdem) {
 TEST(Aplicar, EstadoDetalheERelogio) {
     using E = Estado;
     using Ev = EventoGancho;
-    const std::string pensando = "Pensando…", pergunta = "Tem uma pergunta pra você", precisa = "Precisa de você";
+    const std::string pensando = "Pensando…", rodando = "Rodando um comando", quer = "Quer permissão para ";
     const std::tuple<EventoGancho, Estado, std::optional<Estado>, Opt, bool> casos[] = {  // nullopt: ignorar
         {Ev{.nome = "SessionStart"}, E::ocioso, E::ocioso, nullopt, false},
         {Ev{.nome = "SessionStart", .origemSessao = "resume"}, E::feito, E::ocioso, nullopt, true},
-        {Ev{.nome = "SessionStart", .origemSessao = "compact"}, E::atencao, E::atencao, "Rodando um comando", false},
+        {Ev{.nome = "SessionStart", .origemSessao = "compact"}, E::atencao, E::atencao, rodando, false},
         {Ev{.nome = "SessionStart", .origemSessao = "Compact"}, E::trabalhando, E::ocioso, nullopt, true},
         {Ev{.nome = "UserPromptSubmit"}, E::trabalhando, E::trabalhando, pensando, false},
-        {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::trabalhando, E::atencao, pergunta, true},
-        {Ev{.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, E::atencao, E::atencao, "Plano pronto para você aprovar", true},
-        {Ev{.nome = "PreToolUse", .ferramenta = "exitPlanMode"}, E::trabalhando, E::trabalhando, "Trabalhando", false},
-        {Ev{.nome = "PermissionRequest", .ferramenta = "Bash", .ferramentaId = "u"}, E::trabalhando, E::atencao,
-         "Quer permissão para rodar um comando", true},
-        {Ev{.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, E::atencao, E::atencao,
-         "Quer permissão para continuar", false},  // the same call
-        {Ev{.nome = "PermissionRequest", .ferramentaId = "u"}, E::atencao, E::atencao, "Quer permissão para continuar", true},
+        {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::trabalhando, E::atencao,
+         "Tem uma pergunta pra você", true},
+        {Ev{.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, E::atencao, E::atencao,
+         "Plano pronto para você aprovar", true},
+        {Ev{.nome = "PermissionRequest", .ferramenta = "Bash"}, E::trabalhando, E::atencao, quer + "rodar um comando",
+         true},
+        {Ev{.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, E::atencao, E::atencao, quer + "continuar",
+         false},  // the same call
+        {Ev{.nome = "PermissionRequest", .ferramentaId = "u"}, E::atencao, E::atencao, quer + "continuar", true},
         {Ev{.nome = "PostToolUse", .ferramenta = "Bash"}, E::atencao, E::trabalhando, pensando, true},
         {Ev{.nome = "PostToolUseFailure"}, E::trabalhando, E::trabalhando, pensando, false},
         {Ev{.nome = "Stop", .ultimaMensagem = "- **Feito**"}, E::feito, E::feito, "Feito", false},
         {Ev{.nome = "Stop", .ultimaMensagem = " \n``"}, E::trabalhando, E::feito, nullopt, true},
         {Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, E::trabalhando, E::erro, "Parou com erro", true},
-        {Ev{.nome = ""}, E::trabalhando, nullopt, nullopt, false},
         {Ev{.nome = "Stop" + kAcento}, E::trabalhando, nullopt, nullopt, false},
         {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
-         E::trabalhando, E::atencao, "Quer permissão para rodar um comando", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::feito, E::atencao, precisa, true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_url_dialog", .mensagem = "Abra"}, E::ocioso,
-         E::atencao, "Abra", true},
-        {Ev{.nome = "Notification", .ferramentaId = "u", .tipoNotificacao = "permission_prompt", .mensagem = "x"},
-         E::atencao, E::atencao, "Rodando um comando", false},
-        {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::feito, nullopt,
+         E::trabalhando, E::atencao, quer + "rodar um comando", true},
+        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::feito, E::atencao, "Precisa de você",
+         true},
+        {Ev{.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, E::atencao, E::atencao, rodando, false},
+        {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::erro, nullopt,
          nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, E::feito, E::atencao, "Needs PERMISSIONS", true},
         {Ev{.nome = "Notification", .tipoNotificacao = "Permission_prompt"}, E::feito, nullopt, nullopt, false},
@@ -174,51 +165,39 @@ TEST(Aplicar, CamposDoRegistro) {
     EXPECT_EQ(aplicar(inicio, nullopt, Contexto{.agora = 7, .pid = 42, .origem = "claude-desktop"}),
               Acao::gravar(Sessao{.id = "s1", .cwd = "/home/ana/p", .estado = Estado::ocioso, .atualizado = 7,
                                   .mudouEstadoEm = 7, .pid = 42, .origem = "claude-desktop"}));
-    const EventoGancho pergunta{.nome = "PreToolUse", .sessaoId = "s2", .ferramenta = "AskUserQuestion",
-                                .ferramentaId = "t1", .titulo = " Oi "};
-    EXPECT_EQ(aplicar(pergunta, nullopt, em(9)),
-              Acao::gravar(Sessao{.id = "s2", .cwd = "", .titulo = "Oi", .estado = Estado::atencao,
-                                  .detalhe = "Tem uma pergunta pra você", .atualizado = 9, .mudouEstadoEm = 9,
-                                  .ferramentaId = "t1", .faseFerramenta = 0}));
     EXPECT_NE(Acao::gravar(gravada()), Acao::gravar(Sessao{}));
-
     // The stored id and call stay; an empty cwd and absent context values change nothing.
     Sessao esperada = gravada();
     esperada.estado = Estado::feito;
     esperada.detalhe = nullopt;
     esperada.atualizado = esperada.mudouEstadoEm = 200;
-    EXPECT_EQ(aplicar(EventoGancho{.nome = "Stop", .sessaoId = "outro", .cwd = "", .ferramentaId = "x"}, gravada(), em(200)),
-              Acao::gravar(esperada));
+    const EventoGancho parou{.nome = "Stop", .sessaoId = "outro", .cwd = "", .ferramentaId = "x"};
+    EXPECT_EQ(aplicar(parou, gravada(), em(200)), Acao::gravar(esperada));
     esperada = gravou(aplicar(EventoGancho{.nome = "UserPromptSubmit", .sessaoId = "s", .cwd = "/q"}, gravada(),
                               Contexto{.agora = 200, .pid = -3, .origem = ""}));
     EXPECT_EQ(std::tie(esperada.cwd, esperada.pid, esperada.origem), std::tuple("/q", -3, Opt("")));
     // A later phase of the stored call that started before the stored update.
     const EventoGancho tarde{.nome = "PermissionRequest", .sessaoId = "s", .ferramenta = "Bash", .ferramentaId = "t"};
     const Sessao u = gravou(aplicar(tarde, gravada(), em(90)));
-    EXPECT_EQ(u.atualizado, 100);
-    EXPECT_EQ(u.mudouEstadoEm, 90);
-    EXPECT_EQ(u.faseFerramenta, 1);
+    EXPECT_EQ(std::tie(u.atualizado, u.mudouEstadoEm, u.faseFerramenta), std::tuple(100, 90, 1));
 }
 
+// Titles are trimmed of spaces and line ends and cut at 60 characters; a blank one
+// keeps the stored title, or leaves a new record without one.
 TEST(Aplicar, TitulosAparadosECortadosEm60) {
     const std::string a60(60, 'a'), a58(58, 'a');
-    std::string e61;
-    for (int k = 0; k < 61; ++k) e61 += "e" + kAcento;
     const std::pair<Opt, Opt> casos[] = {
         {nullopt, "Anterior"}, {" \n\u2028\u00a0\r\n\u0085 ", "Anterior"}, {"  Novo\n", "Novo"}, {"\tNovo", "\tNovo"},
-        {"   " + a60 + "a  ", a60}, {e61, e61.substr(0, 180)},
-        {a58 + "\r\nbc", a58 + "\r\nb"},  // CR LF counts as one
-        {"\xff" + std::string(70, '\xe9'), "\xff" + std::string(59, '\xe9')},
-    };
+        {"   " + a60 + "a  ", a60}, {a58 + "\r\nbc", a58 + "\r\nb"},  // CR LF counts as one
+        {"\xff" + std::string(70, '\xe9'), "\xff" + std::string(59, '\xe9')}};
+    Sessao antes = gravada();
+    antes.titulo = "Anterior";
     for (const auto& [titulo, esperado] : casos) {
-        SCOPED_TRACE(titulo.value_or("(ausente)"));
-        Sessao antes = gravada();
-        antes.titulo = "Anterior";
-        EXPECT_EQ(gravou(aplicar(EventoGancho{.nome = "UserPromptSubmit", .sessaoId = "s", .titulo = titulo}, antes,
-                                 em(200))).titulo, esperado);
+        const EventoGancho e{.nome = "UserPromptSubmit", .sessaoId = "s", .titulo = titulo};
+        EXPECT_EQ(gravou(aplicar(e, antes, em(200))).titulo, esperado) << titulo.value_or("(ausente)");
     }
-    // A blank title on a new record leaves it without one.
-    EXPECT_EQ(gravou(aplicar(EventoGancho{.nome = "Stop", .sessaoId = "s", .titulo = " "}, nullopt, em(1))).titulo, nullopt);
+    const EventoGancho branco{.nome = "Stop", .sessaoId = "s", .titulo = " "};
+    EXPECT_EQ(gravou(aplicar(branco, nullopt, em(1))).titulo, nullopt);
 }
 
 }  // namespace

@@ -46,17 +46,13 @@ TEST(ParaJson, BytesExatos) {
 }
 
 TEST(SessaoDeJson, IdaEVolta) {
-    bool longo = false;  // texts longer than the buffer reserved for the rest: the folder or the detail
+    bool pasta = false;  // a text longer than the buffer reserved for the rest: the folder or the detail
     for (double t : {0.1, 1765000000.123456, 5e-324, 1e300, -0.0, 123456789012345678.0}) {
         Sessao s = completa();
         s.atualizado = t;
         s.faseFerramenta = std::numeric_limits<std::int64_t>::min();
         s.pid = std::numeric_limits<std::int32_t>::max();
-        if ((longo = !longo)) {
-            s.cwd = "/" + std::string(300, 'c');
-        } else {
-            s.detalhe = std::string(300, 'd');
-        }
+        ((pasta = !pasta) ? s.cwd : *s.detalhe) = std::string(300, 'c');
         const auto lido = sessaoDeJson(paraJson(s));
         EXPECT_EQ(lido, s) << t;
         EXPECT_EQ(std::signbit(lido.value_or(Sessao{}).atualizado), std::signbit(t));
