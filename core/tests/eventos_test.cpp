@@ -17,8 +17,7 @@ TEST(SepararEventos, BlocosEResto) {
     const json a1 = {{"a", 1}}, ok = {{"ok", 1}}, vazio = json::object();
     const std::tuple<const char*, std::string, std::vector<json>, std::string> casos[] = {
         {"sem separador", "data: {\"a\":1}\ndata: {}\n", {}, "data: {\"a\":1}\ndata: {}\n"},
-        {"dois eventos e o inicio do proximo", "data: {\"n\":1}\n\ndata: {\"n\":[2,{\"b\":null}]}\n\ndata: {\"b",
-         {json{{"n", 1}}, json{{"n", json::array({2, json{{"b", nullptr}}})}}}, "data: {\"b"},
+        {"dois e o inicio do proximo", "data: {\"ok\":1}\n\ndata: {\"a\":1}\n\ndata: {\"b", {ok, a1}, "data: {\"b"},
         {"outros campos antes", "event: mensagem\n: ping\nid: 7\ndata: {\"a\":1}\n\n", {a1}, ""},
         {"objeto em duas linhas com outra no meio", "data: {\"a\":\nevent: x\ndata: 1}\n\n", {a1}, ""},
         {"quebra dentro de texto", "data: {\"a\":\"x\ndata: y\"}\n\ndata: {\"ok\":1}\n\n", {ok}, ""},
@@ -26,9 +25,7 @@ TEST(SepararEventos, BlocosEResto) {
          "data:{\"a\":1}\n\nData: {}\n\n data: {}\n\ndata:\t{}\n\ndata: \u0301{}\n\n", {}, ""},
         {"dados vazios e objeto", "data: \n\nevent: fim\n\ndata: \ndata: {}\n\n", {vazio}, ""},
         {"blocos que nao sao objetos",
-         "data: [1]\n\ndata: 42\n\ndata: \"x\"\n\ndata: null\n\ndata: {oi}\n\ndata: {} {}\n\ndata: {\"a\":1,}\n\n"
-         "data: {\"a\":\"\xff\"}\n\ndata: {\"a\":NaN}\n\ndata: {\"ok\":1}\n\n",
-         {ok}, ""},
+         "data: [1]\n\ndata: {oi}\n\ndata: {} {}\n\ndata: {\"a\":\"\xff\"}\n\ndata: {\"ok\":1}\n\n", {ok}, ""},
         {"objeto e tres LF", "data: {}\n\n\n", {vazio}, "\n"},
         {"CR LF CR LF nunca fecha", "data: {}\r\n\r\ndata: {}\r\n\n", {}, "data: {}\r\n\r\ndata: {}\r\n\n"},
         {"CR LF LF LF fecha depois do par", "data: {}\r\n\n\n", {vazio}, ""},

@@ -1,5 +1,5 @@
-// The strict JSON reader: what RFC 8259 allows and nothing else, deep nesting, input
-// that arrives in pieces, and numbers read as exact integers.
+// The strict JSON reader: what RFC 8259 allows and nothing else, and numbers read as
+// exact integers. Deep nesting and input read in pieces are the hook's tests.
 #include "json.hpp"
 
 #include <gtest/gtest.h>
@@ -27,64 +27,12 @@ TEST(JsonEstrito, AceitaOValido) {
     EXPECT_TRUE(documento("\"x\"").has_value());  // scalars parse; callers decide
 }
 
-TEST(JsonEstrito, AninhamentoProfundoSemRecursao) {
-    std::string fundo = std::string(200000, '[') + std::string(200000, ']');
-    EXPECT_TRUE(documento(fundo).has_value());
-    fundo.pop_back();
-    EXPECT_FALSE(documento(fundo).has_value());
-}
-
-// Feeds the parser `tamanho` bytes at a time, as standard input may.
-struct FontePedacos {
-    std::string_view resto;
-    std::size_t tamanho;
-    const char* p = nullptr;
-    const char* fim = nullptr;
-    bool recarregar() {
-        if (resto.empty()) return false;
-        p = resto.data();
-        fim = p + std::min(tamanho, resto.size());
-        resto.remove_prefix(static_cast<std::size_t>(fim - p));
-        return true;
-    }
-};
-
-struct UltimoTexto {
-    std::string ultimo;
-    bool inicioObjeto() { return true; }
-    bool fimObjeto() { return true; }
-    bool inicioLista() { return true; }
-    bool fimLista() { return true; }
-    bool querChave(std::size_t) { return true; }
-    bool querTexto(std::size_t) { return true; }
-    bool querNumero(std::size_t) { return true; }
-    bool chave(std::string&) { return true; }
-    bool texto(std::string& s) {
-        ultimo = s;
-        return true;
-    }
-    bool numero(std::string_view) { return true; }
-    bool literal(Literal) { return true; }
-};
-
-TEST(JsonEstrito, PedacosDeQualquerTamanhoDaoOMesmoResultado) {
-    const std::string doc = "{\"a\":\"caf\u00e9 \\ud83d\\ude00 \\n 0123456789abcdef0123456789\",\"n\":-12.5e+3,\"b\":[true]}";
-    for (std::size_t t : {1u, 2u, 3u, 7u, 16u, 1000u}) {
-        SCOPED_TRACE(t);
-        FontePedacos f{doc, t}, g{"{\"a\":\"caf\xC3\"}", t};
-        UltimoTexto c;
-        EXPECT_TRUE(analisar(f, c));
-        EXPECT_EQ(c.ultimo, "caf\u00e9 \U0001F600 \n 0123456789abcdef0123456789");
-        EXPECT_FALSE(analisar(g, c));
-    }
-}
-
+// Ordinary lexemes are the record and usage readers' rows; here the limits.
 TEST(Numeros, InteiroPeloValorExato) {
     constexpr auto mn = std::numeric_limits<std::int64_t>::min();
     constexpr auto mx = std::numeric_limits<std::int64_t>::max();
     const std::pair<const char*, std::optional<std::int64_t>> casos[] = {
-        {"100", 100}, {"-7", -7}, {"12.0", 12}, {"1E+2", 100}, {"1.5e1", 15}, {"-0", 0}, {"0.0e-5", 0}, {"12.5", {}},
-        {"1e-9", {}}, {"120e-1", 12}, {"9223372036854775807", mx}, {"-9223372036854775808", mn},
+        {"1E+2", 100}, {"0.0e-5", 0}, {"120e-1", 12}, {"9223372036854775807", mx}, {"-9223372036854775808", mn},
         {"9223372036854775808", {}}, {"-9223372036854775809", {}}, {"92233720368547758070e-1", mx}, {"1e19", {}},
         {"1e999999999999999999", {}}, {"1e-999999999999999999", {}}};
     for (const auto& [lexema, esperado] : casos) EXPECT_EQ(inteiroExato(lexema, mn, mx), esperado) << lexema;

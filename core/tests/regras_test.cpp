@@ -42,25 +42,19 @@ TEST(EventoGancho, SoTextosContam) {
                          {"tool_use_id", "t"}, {"notification_type", "n"}, {"message", "m"}, {"title", "nao"},
                          {"session_title", " T "}, {"last_assistant_message", "fim"}, {"source", "compact"}};
     EXPECT_EQ(EventoGancho::deJson(objeto), todos);
-    EventoGancho a = todos, b = todos;  // texts compare by canonical equivalence
-    a.ultimaMensagem = "fime" + kAcento;
-    b.ultimaMensagem = "fim\u00e9";
-    EXPECT_EQ(a, b);
-    b.cwd = "/p";
-    EXPECT_NE(a, b);
+    const EventoGancho a{.nome = "", .sessaoId = "s", .ultimaMensagem = "fime" + kAcento};
+    EXPECT_EQ(a, (EventoGancho{.nome = "", .sessaoId = "s", .ultimaMensagem = "fim\u00e9"}));  // canonically equal
+    EXPECT_NE(a, todos);
 }
 
 TEST(Contexto, PidEOrigem) {
     const std::pair<const char*, std::optional<std::int32_t>> pids[] = {
-        {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"2147483648", nullopt},
-        {"-2147483649", nullopt}, {" 12", nullopt}, {"12a", nullopt}, {"+", nullopt}, {"\u0661\u0662", nullopt}};
+        {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483648", nullopt}, {" 12", nullopt}, {"12a", nullopt}};
     for (const auto& [valor, pid] : pids) EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_PID", valor}}, 5).pid, pid) << valor;
     using Amb = std::map<std::string, std::string>;
     const std::pair<Amb, Opt> origens[] = {
         {{{"CLAUDE_CODE_ENTRYPOINT", "claude-desktop"}, {"TERM_PROGRAM", "iTerm.app"}}, "claude-desktop"},
-        {{{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "\xff"}}, "cli"},
-        {{{"TERM_PROGRAM", ""}}, ""},
-        {{}, nullopt}};
+        {{{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "\xff"}}, "cli"}, {{}, nullopt}};
     for (const auto& [ambiente, origem] : origens) EXPECT_EQ(Contexto::doAmbiente(ambiente, 0).origem, origem);
     EXPECT_EQ(Contexto::doAmbiente({}, 5).agora, 5);
 }
@@ -72,13 +66,11 @@ TEST(Aplicar, PortaDeOrdem) {
         {"fim de sessao", 2, "t", "SessionEnd", "t", 5, Caso::apagar},
         {"fase menor depois", 2, "t", "PreToolUse", "t", 101, Caso::ignorar},
         {"fase maior antes", 0, "t", "PermissionRequest", "t", 99, Caso::gravar},
-        {"fim antes", 1, "t", "PostToolUse", "t", 50, Caso::gravar},
         {"mesma fase antes", 0, "t", "PreToolUse", "t", 99, Caso::ignorar},
         {"mesma fase igual", 0, "t", "PreToolUse", "t", 100, Caso::gravar},
         {"fase 2 repetida antes", 2, "t", "PostToolUseFailure", "t", 99.999, Caso::ignorar},
         {"sem fase gravada conta -1", nullopt, "t", "PreToolUse", "t", 99, Caso::gravar},
         {"id equivalente", 0, "caf\u00e9", "PermissionRequest", "cafe" + kAcento, 99, Caso::gravar},
-        {"id em outra caixa e outro", 2, "T", "PreToolUse", "t", 101, Caso::gravar},
         {"outro id antes", 0, "t", "PermissionRequest", "u", 99, Caso::ignorar},
         {"evento sem id antes", 0, "t", "PermissionRequest", nullopt, 99, Caso::ignorar},
         {"registro sem id antes", nullopt, nullopt, "PermissionRequest", "t", 99, Caso::ignorar},
@@ -110,7 +102,6 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "SessionStart"}, E::ocioso, E::ocioso, nullopt, false},
         {Ev{.nome = "SessionStart", .origemSessao = "resume"}, E::feito, E::ocioso, nullopt, true},
         {Ev{.nome = "SessionStart", .origemSessao = "compact"}, E::atencao, E::atencao, rodando, false},
-        {Ev{.nome = "SessionStart", .origemSessao = "Compact"}, E::trabalhando, E::ocioso, nullopt, true},
         {Ev{.nome = "UserPromptSubmit"}, E::trabalhando, E::trabalhando, pensando, false},
         {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::trabalhando, E::atencao,
          "Tem uma pergunta pra você", true},
@@ -126,7 +117,6 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "Stop", .ultimaMensagem = "- **Feito**"}, E::feito, E::feito, "Feito", false},
         {Ev{.nome = "Stop", .ultimaMensagem = " \n``"}, E::trabalhando, E::feito, nullopt, true},
         {Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, E::trabalhando, E::erro, "Parou com erro", true},
-        {Ev{.nome = "Stop" + kAcento}, E::trabalhando, nullopt, nullopt, false},
         {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
          E::trabalhando, E::atencao, quer + "rodar um comando", true},
         {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::feito, E::atencao, "Precisa de você",
@@ -135,7 +125,6 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::erro, nullopt,
          nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, E::feito, E::atencao, "Needs PERMISSIONS", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "Permission_prompt"}, E::feito, nullopt, nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "permission" + kAcento}, E::feito, nullopt, nullopt, false},
     };
     for (const auto& [evento, estadoAntes, estado, detalhe, reinicia] : casos) {

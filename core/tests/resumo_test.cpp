@@ -30,7 +30,7 @@ TEST(EstadoEfetivo, LimitesEstritosContadosDeAtualizado) {
         {E::atencao, -5000, -5000, E::atencao},       {E::trabalhando, std::nan(""), 0, E::trabalhando},
     };
     for (const auto& [guardado, idade, desdeMudanca, esperado] : casos)
-        EXPECT_EQ(estadoEfetivo(sessao("s", guardado, idade, desdeMudanca), agora), esperado) << nomeDe(guardado) << idade;
+        EXPECT_EQ(estadoEfetivo(sessao("s", guardado, idade, desdeMudanca), agora), esperado) << idade;
 }
 
 TEST(Resumir, HumorEDestaque) {
@@ -99,19 +99,12 @@ TEST(Resumir, OrdemDeExibicao) {
     }
 }
 
-TEST(Resumir, CopiasComEstadoEfetivoEEntradaIntacta) {
+TEST(Resumir, CopiasComEstadoEfetivo) {
     Sessao esquecida = sessao("t", E::trabalhando, 1201, 1201);
     esquecida.detalhe = "Rodando um comando";
-    const std::vector<Sessao> entrada = {esquecida, sessao("a", E::atencao, 10, 10)};
-    const std::vector<Sessao> original = entrada;
-    const Resumo r = resumir(entrada, agora);
-    EXPECT_EQ(entrada, original);
+    const Resumo r = resumir({esquecida}, agora);
     esquecida.estado = E::ocioso;  // only the state changes; the detail is kept
-    EXPECT_EQ(r.ordenadas, (std::vector<Sessao>{entrada[1], esquecida}));
-    Resumo outro = r;
-    EXPECT_EQ(outro, r);
-    outro.destaque.reset();
-    EXPECT_NE(outro, r);
+    EXPECT_EQ(r.ordenadas, std::vector<Sessao>{esquecida});
 }
 
 }  // namespace

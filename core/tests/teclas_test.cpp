@@ -18,8 +18,6 @@ TEST(Teclas, TabelasLigadas) {
     const auto& virtuais = Teclas::virtuais();
     const auto& marcas = Teclas::marcas();
     EXPECT_EQ(virtuais.size(), 103u);
-    EXPECT_EQ(marcas.size(), 8u);
-    EXPECT_EQ(Teclas::modificadores().size(), 10u);
     std::set<std::uint16_t> codigos;
     for (const auto& [nome, codigo] : virtuais) EXPECT_TRUE(codigo <= 126 && codigos.insert(codigo).second) << nome;
     for (const auto& [nome, codigo] : {std::pair<const char*, int>{"KeyA", 0}, {"Digit1", 18}, {"F1", 122}})
@@ -29,7 +27,6 @@ TEST(Teclas, TabelasLigadas) {
         const std::string outro = nome.substr(0, nome.size() - (esquerda ? 4 : 5)) + (esquerda ? "Right" : "Left");
         EXPECT_TRUE(virtuais.contains(nome) && marcas.at(outro) == mascara) << nome;
     }
-    EXPECT_EQ(marcas.at("MetaRight"), 0x100000u);
     for (const auto& [apelido, tecla] : Teclas::modificadores()) {
         EXPECT_TRUE(marcas.contains(tecla) && tecla.ends_with("Left")) << apelido;
         EXPECT_EQ(Teclas::codigo(apelido), nullopt) << apelido;  // codigo() never gives a modifier
