@@ -8,11 +8,9 @@ namespace {
 
 using nlohmann::json;
 
-// Blocks end at two line feeds that are characters of their own (the LF of a CR LF
-// pair is not one); only "data: " lines count, joined by line feeds; a block that is
-// not one JSON object is dropped and the next ones are still read. Every row must
-// also give the same events and rest when the text arrives in two pieces, split at
-// any byte, as the caller feeds it.
+// Blocks end at two line feeds that are characters of their own (not the LF of CR LF);
+// only "data: " lines count, joined by line feeds; a block that is not one JSON object
+// is dropped. Every row gives the same when the text arrives split at any byte.
 TEST(SepararEventos, BlocosEResto) {
     const json a1 = {{"a", 1}}, ok = {{"ok", 1}}, vazio = json::object();
     const std::tuple<const char*, std::string, std::vector<json>, std::string> casos[] = {

@@ -18,12 +18,12 @@ const std::string kAcento = "\u0301";
 
 Contexto em(double agora) { return Contexto{.agora = agora}; }
 
-// A stored record in the middle of tool call "t" (phase 0), last updated at 100,
-// in its state since 50.
+// A stored record of tool call "caf\u00e9" (no phase yet), last updated at 100, in its
+// state since 50.
 Sessao gravada() {
     return Sessao{.id = "s", .cwd = "/p", .titulo = "Titulo", .estado = Estado::trabalhando,
                   .detalhe = "Rodando um comando", .atualizado = 100, .mudouEstadoEm = 50, .pid = 7,
-                  .origem = "vscode", .ferramentaId = "t", .faseFerramenta = 0};
+                  .origem = "vscode", .ferramentaId = "caf\u00e9"};
 }
 
 Sessao gravou(const Acao& acao) {
@@ -51,12 +51,12 @@ TEST(Contexto, PidEOrigem) {
     const std::pair<const char*, std::optional<std::int32_t>> pids[] = {
         {"+12", 12}, {"-2147483648", INT32_MIN}, {"2147483648", nullopt}, {" 12", nullopt}, {"12a", nullopt}};
     for (const auto& [valor, pid] : pids) EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_PID", valor}}, 5).pid, pid) << valor;
-    using Amb = std::map<std::string, std::string>;
-    const std::pair<Amb, Opt> origens[] = {
-        {{{"CLAUDE_CODE_ENTRYPOINT", "claude-desktop"}, {"TERM_PROGRAM", "iTerm.app"}}, "claude-desktop"},
-        {{{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "\xff"}}, "cli"}, {{}, nullopt}};
-    for (const auto& [ambiente, origem] : origens) EXPECT_EQ(Contexto::doAmbiente(ambiente, 0).origem, origem);
-    EXPECT_EQ(Contexto::doAmbiente({}, 5).agora, 5);
+    // The desktop app wins over the terminal, and a terminal name that is not UTF-8 is skipped.
+    EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_CODE_ENTRYPOINT", "claude-desktop"}, {"TERM_PROGRAM", "x"}}, 0).origem,
+              "claude-desktop");
+    EXPECT_EQ(Contexto::doAmbiente({{"CLAUDE_CODE_ENTRYPOINT", "cli"}, {"TERM_PROGRAM", "\xff"}}, 0).origem, "cli");
+    const Contexto vazio = Contexto::doAmbiente({}, 5);
+    EXPECT_TRUE(vazio.agora == 5 && !vazio.pid && !vazio.origem);
 }
 
 // Every branch of the order gate, at an earlier, equal and later moment than the
@@ -90,10 +90,9 @@ TEST(Aplicar, PortaDeOrdem) {
     EXPECT_EQ(aplicar(EventoGancho{.nome = "PostToolUse", .sessaoId = "s"}, nullopt, em(-1e9)).caso, Caso::gravar);
 }
 
-// The state and detail each event leads to from a record in the state `antes` (tool
-// call "caf\u00e9", no phase), and whether the state's clock (mudouEstadoEm, 50 in the
-// record) restarts at 200. Notifications call for the user by their type, or without
-// one when the message says "permission"; a session already asking keeps its detail.
+// The state, the detail and whether the state's clock (50 in the record) restarts at 200.
+// Notifications call by their type, or without one when the message says "permission";
+// a session already asking keeps its detail.
 TEST(Aplicar, EstadoDetalheERelogio) {
     using E = Estado;
     using Ev = EventoGancho;
@@ -119,22 +118,17 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, E::trabalhando, E::erro, "Parou com erro", true},
         {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
          E::trabalhando, E::atencao, quer + "rodar um comando", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::feito, E::atencao, "Precisa de você",
-         true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, E::atencao, E::atencao, rodando, false},
+        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::atencao, E::atencao, rodando, false},
         {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::erro, nullopt,
          nullopt, false},
         {Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, E::feito, E::atencao, "Needs PERMISSIONS", true},
         {Ev{.nome = "Notification", .mensagem = "permission" + kAcento}, E::feito, nullopt, nullopt, false},
     };
-    for (const auto& [evento, estadoAntes, estado, detalhe, reinicia] : casos) {
-        const EventoGancho& e = evento;
+    for (const auto& [e, estadoAntes, estado, detalhe, reinicia] : casos) {
         SCOPED_TRACE(e.nome + " " + e.ferramenta.value_or("") + e.tipoNotificacao.value_or("") +
                      e.mensagem.value_or("") + " from " + std::string(nomeDe(estadoAntes)));
         Sessao antes = gravada();
         antes.estado = estadoAntes;
-        antes.ferramentaId = "caf\u00e9";
-        antes.faseFerramenta = nullopt;
         const Acao r = aplicar(e, antes, em(200));
         if (!estado) {
             EXPECT_EQ(r, Acao::ignorar());
@@ -166,7 +160,7 @@ TEST(Aplicar, CamposDoRegistro) {
                               Contexto{.agora = 200, .pid = -3, .origem = ""}));
     EXPECT_EQ(std::tie(esperada.cwd, esperada.pid, esperada.origem), std::tuple("/q", -3, Opt("")));
     // A later phase of the stored call that started before the stored update.
-    const EventoGancho tarde{.nome = "PermissionRequest", .sessaoId = "s", .ferramenta = "Bash", .ferramentaId = "t"};
+    const EventoGancho tarde{.nome = "PermissionRequest", .sessaoId = "s", .ferramentaId = "caf\u00e9"};
     const Sessao u = gravou(aplicar(tarde, gravada(), em(90)));
     EXPECT_EQ(std::tie(u.atualizado, u.mudouEstadoEm, u.faseFerramenta), std::tuple(100, 90, 1));
 }

@@ -59,6 +59,12 @@ TEST(Resumir, HumorEDestaque) {
         EXPECT_EQ(r.destaque.value_or(Sessao{}).id, destaque);
         EXPECT_EQ(r.destaque, r.ordenadas.at(0));
     }
+    // The copies carry the state shown; the detail is kept.
+    Sessao esquecida = sessao("t", E::trabalhando, 1201, 1201);
+    esquecida.detalhe = "Rodando um comando";
+    const Resumo r = resumir({esquecida}, agora);
+    esquecida.estado = E::ocioso;
+    EXPECT_EQ(r.ordenadas, std::vector<Sessao>{esquecida});
 }
 
 // The order by state is the panel's test; here ties, canonical ids, times that are not
@@ -97,14 +103,6 @@ TEST(Resumir, OrdemDeExibicao) {
         for (const auto& s : resumir(sessoes, agora).ordenadas) ordem.push_back(s.id + "@" + s.cwd);
         EXPECT_EQ(ordem, esperado) << descricao;
     }
-}
-
-TEST(Resumir, CopiasComEstadoEfetivo) {
-    Sessao esquecida = sessao("t", E::trabalhando, 1201, 1201);
-    esquecida.detalhe = "Rodando um comando";
-    const Resumo r = resumir({esquecida}, agora);
-    esquecida.estado = E::ocioso;  // only the state changes; the detail is kept
-    EXPECT_EQ(r.ordenadas, std::vector<Sessao>{esquecida});
 }
 
 }  // namespace

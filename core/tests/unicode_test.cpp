@@ -40,7 +40,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"abc", 3, "ab"}, {"", 0, ""}, {"\r\nb\n\r", 4, "\r\nb"}, {"e\u0301\u0302xy", 3, "e\u0301\u0302x"},
         {"\U0001F468\u200D\U0001F469\u200D\U0001F467!", 2, "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
         {"\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9x", 3, "\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9"},
-        {"\U0001F44D\U0001F3FDab", 3, "\U0001F44D\U0001F3FDa"}, {"\u1100\u1161\u11A8", 1, "\u1100\u1161\u11A8"},
+        {"\U0001F44D\U0001F3FDab", 3, "\U0001F44D\U0001F3FDa"},
         {"12345678\u00e91234567", 16, "12"},  // the accent in the second 8-byte word
     };
     for (const auto& [texto, total, primeiros] : casos) {
@@ -52,7 +52,7 @@ TEST(Grafemas, ContaCortaELimites) {
     const std::tuple<std::string_view, std::size_t, bool> limites[] = {
         {" \u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
         {"\u0600 ", 2, false},  // a prepended mark holds the next character, but not a control one
-        {"\u0600\n", 2, true}, {"\u0600\u0080", 2, true}, {"\U0001F600", 3, false},
+        {"\u0600\n", 2, true}, {"\u0600\u0080", 2, true},
         {"\U0001F1E7\U0001F1F7", 4, false}, {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
         {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view
@@ -92,13 +92,6 @@ TEST(Canonico, IgualdadeOrdemECaixa) {
     EXPECT_FALSE(iguaisOpcionais(std::string(), std::nullopt));
     EXPECT_EQ(minusculas("AZ az I ESPA\u00c7O"), "az az i espa\u00e7o");  // never Turkish dotless i
     EXPECT_EQ(maiusculas("az 09 stra\u00dfe"), "AZ 09 STRASSE");
-}
-
-TEST(Regex, PosicoesEmBytes) {
-    const Regex r("-[0-9a-f]{6,}$");
-    EXPECT_EQ(r.inicio("\u00e9-abcdef"), 2u);
-    EXPECT_EQ(r.inicio("x-abcdef\n"), 1u);  // $ also before a final line end
-    EXPECT_EQ(r.inicio("x-ABCDEF"), npos);
 }
 
 }  // namespace
