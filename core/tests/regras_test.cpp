@@ -18,8 +18,7 @@ const std::string kAcento = "\u0301";
 
 Contexto em(double agora) { return Contexto{.agora = agora}; }
 
-// A stored record of tool call "caf\u00e9" (no phase yet), last updated at 100, in its
-// state since 50.
+// A stored record of tool call "caf\u00e9" (no phase yet), updated at 100, in its state since 50.
 Sessao gravada() {
     return Sessao{.id = "s", .cwd = "/p", .titulo = "Titulo", .estado = Estado::trabalhando,
                   .detalhe = "Rodando um comando", .atualizado = 100, .mudouEstadoEm = 50, .pid = 7,
@@ -142,7 +141,7 @@ TEST(Aplicar, EstadoDetalheERelogio) {
     }
 }
 
-TEST(Aplicar, CamposDoRegistro) {
+TEST(Aplicar, CamposDoRegistroETitulo) {
     // The first event creates the record from the event and the context.
     const EventoGancho inicio{.nome = "SessionStart", .sessaoId = "s1", .cwd = "/home/ana/p"};
     EXPECT_EQ(aplicar(inicio, nullopt, Contexto{.agora = 7, .pid = 42, .origem = "claude-desktop"}),
@@ -163,11 +162,8 @@ TEST(Aplicar, CamposDoRegistro) {
     const EventoGancho tarde{.nome = "PermissionRequest", .sessaoId = "s", .ferramentaId = "caf\u00e9"};
     const Sessao u = gravou(aplicar(tarde, gravada(), em(90)));
     EXPECT_EQ(std::tie(u.atualizado, u.mudouEstadoEm, u.faseFerramenta), std::tuple(100, 90, 1));
-}
-
-// Titles are trimmed of spaces and line ends and cut at 60 characters; a blank one
-// keeps the stored title, or leaves a new record without one.
-TEST(Aplicar, TitulosAparadosECortadosEm60) {
+    // Titles are trimmed of spaces and line ends and cut at 60 characters; a blank one
+    // keeps the stored title, or leaves a new record without one.
     const std::string a60(60, 'a'), a58(58, 'a');
     const std::pair<Opt, Opt> casos[] = {
         {nullopt, "Anterior"}, {" \n\u2028\u00a0\r\n\u0085 ", "Anterior"}, {"  Novo\n", "Novo"}, {"\tNovo", "\tNovo"},

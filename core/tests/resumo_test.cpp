@@ -14,8 +14,7 @@ namespace {
 constexpr double agora = 1765000000;
 using E = Estado;
 
-// A session updated `idade` seconds before agora that changed state `desdeMudanca`
-// seconds before agora.
+// Updated `idade` seconds before agora, in its state since `desdeMudanca` seconds.
 Sessao sessao(std::string id, Estado estado, double idade, double desdeMudanca, std::string cwd = "/p") {
     return Sessao{.id = std::move(id), .cwd = std::move(cwd), .estado = estado, .atualizado = agora - idade,
                   .mudouEstadoEm = agora - desdeMudanca};

@@ -1,5 +1,5 @@
 // Text by Unicode rules: UTF-8, grapheme clusters, trimming, matching on cluster
-// boundaries, canonical equality. Callers' tables check the rest (labels, keys, ids).
+// boundaries. Callers' tables check the rest (canonical ids, labels, keys).
 #include "unicode.hpp"
 
 #include <gtest/gtest.h>
@@ -84,14 +84,6 @@ TEST(Literais, SoEmLimitesDeCluster) {
         {"\u0301permission", "permission", true}, {"permissio\u00f1", "permission", false}, {"x", "", true},
     };
     for (const auto& [texto, agulha, contem] : casos) EXPECT_EQ(contemSemCaixa(texto, agulha), contem) << texto;
-}
-
-TEST(Canonico, IgualdadeOrdemECaixa) {
-    EXPECT_TRUE(iguais("caf\u00e9", "cafe\u0301"));
-    EXPECT_FALSE(iguais("cafe", "caf\u00e9") || iguais("\xff", "\xfe"));
-    EXPECT_FALSE(iguaisOpcionais(std::string(), std::nullopt));
-    EXPECT_EQ(minusculas("AZ az I ESPA\u00c7O"), "az az i espa\u00e7o");  // never Turkish dotless i
-    EXPECT_EQ(maiusculas("az 09 stra\u00dfe"), "AZ 09 STRASSE");
 }
 
 }  // namespace
