@@ -67,7 +67,7 @@ TEST(SessaoDeJson, TudoOuNada) {
         {R"(,"pid":2147483648})", {}}, {R"(,"pid":true})", {}}, {R"(,"faseFerramenta":9223372036854775808})", {}},
         {R"(,"faseFerramenta":1e-9})", {}}, {R"(,"estado":"Feito"})", {}}, {R"(,"cwd":["a"]})", {}},
         {R"(,"atualizado":"1"})", {}}, {R"(,"mudouEstadoEm":null})", {}}, {R"(,"titulo":5})", {}},
-        {",\"titulo\":\"\xC3\"}", {}}, {"} x", {}},
+        {",\"titulo\":\"\xC3\"}", {}}, {"} x", {}}, {R"(,"pid":[1]})", {}},
     };
     for (const auto& [resto, esperado] : casos) EXPECT_EQ(sessaoDeJson(base + resto), esperado) << resto;
     EXPECT_TRUE(std::isinf(sessaoDeJson(base + R"(,"atualizado":1e400})").value_or(b).atualizado));

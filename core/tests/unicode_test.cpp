@@ -18,7 +18,7 @@ TEST(Utf8, DecodificaEValida) {
         {"a\x7f\xc3\x80\xdf\xbf", {'a', 0x7F, 0xC0, 0x7FF}, true},
         {"\xe0\xa0\x80\xed\x9f\xbf\xef\xbc\x91\xef\xbf\xbd", {0x800, 0xD7FF, 0xFF11, kF}, true},
         {"xyz\xf0\x90\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", {'x', 'y', 'z', 0x10000, 0x1F600, 0x10FFFF}, true},
-        {"\xc0\xaf\xc2", {kF, kF, kF}, false},                   // overlong, truncated
+        {"\xc0\xaf\xc2", {kF, kF, kF}, false}, {"\xf0\x90\x41\x80", {kF, kF, 'A', kF}, false},  // overlong, truncated
         {"\xe0\x9f\x80\xed\xa0\x80", {kF, kF, kF, kF, kF, kF}, false},  // overlong, surrogate
         {"\xe2\x82" "a\xff", {kF, kF, 'a', kF}, false}, {"a\x80", {'a', kF}, false},
         {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", {kF, kF, kF, kF, kF, kF, kF, kF}, false},  // beyond U+10FFFF
@@ -79,7 +79,7 @@ TEST(Literais, SoEmLimitesDeCluster) {
     EXPECT_EQ(encontrar("x\r\n\n\n", "\n\n"), 3u);
     const std::tuple<std::string, std::string, bool> casos[] = {
         {"Needs your PERMISSION now", "permission", true}, {"ZONA AZUL", "zona azul", true},
-        {"permissio", "permission", false}, {"\u00c9 PERMI\u017fSION", "permission", true},  // long s folds to s
+        {"permissio", "permission", false}, {"\u00c9 PERMI\u017fSION!", "permission", true},  // long s folds to s
         {"perm\u0130ssion", "permi\u0307ssion", true}, {"permission\u0301", "permission", false},
         {"\u0301permission", "permission", true}, {"permissio\u00f1", "permission", false}, {"x", "", true},
     };
