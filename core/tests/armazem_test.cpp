@@ -53,7 +53,7 @@ TEST(Armazem, GravarLerListarEApagar) {
     escrever(a.pasta() / ".json", paraJson(exemplo("tres")));
     escrever(a.pasta() / ".quatro.json", paraJson(exemplo("quatro")));
     escrever(a.pasta() / "cinco.json", "{\"id\":");
-    fs::create_directory(a.pasta() / "seis.json");
+    fs::create_directory(a.pasta() / "sete.json");
     Nomes ids;
     for (const auto& r : a.lerTodas()) ids.insert(r.id);
     EXPECT_EQ(ids, (Nomes{"a.b", "quatro"}));
