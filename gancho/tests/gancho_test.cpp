@@ -24,10 +24,10 @@ using Nomes = std::set<std::string>;
 
 class Gancho : public ::testing::Test {
 protected:
-    void enviar(const std::string& json, std::map<std::string, std::string> ambiente = {}) const {
+    void enviar(const std::string& json, std::map<std::string, std::string> ambiente = {}, bool fechada = false) const {
         ambiente.emplace("KIVO_DIR", base_.string());
         ambiente.emplace("HOME", temporaria_.raiz().string());
-        const auto r = teste::rodar({{KIVO_GANCHO}, ambiente}, json);
+        const auto r = teste::rodar({{KIVO_GANCHO}, ambiente, {}, fechada}, json);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.saida + r.erro, "");
         EXPECT_TRUE(r.entradaToda);
@@ -43,20 +43,21 @@ std::string evento(const std::string& nome, const std::string& resto = "") {
 }
 
 TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
-    for (const std::string& e : std::vector<std::string>{
-             "", "   ", "[]", "[" + evento("Stop") + "]", "\"Stop\"", "42", "null",
-             R"({"hook_event_name":"Stop","session_id":""})", R"({"hook_event_name":"Stop","session_id":7})",
-             R"({"session_id":"s"})", evento("Stop") + " x", evento("Stop") + "{}", "\xEF\xBB\xBF" + evento("Stop"),
-             evento("Stop", ",\"x\":\"\xC3\x28\""), evento("Stop", ",\"x\":[1,]"), evento("Stop", ",\"x\":NaN"),
-             std::string("{\"hook_event_name\":\"Stop\",\0\"session_id\":\"s\"}", 43), evento("Stop").substr(0, 20),
-             std::string(100000, '[') + std::string(100000, ']'), std::string(5 << 20, 'x')}) {
+    // clang-format off
+    const std::string entradas[] = {
+        "", "   ", "[]", "[" + evento("Stop") + "]", "\"Stop\"", "42", "null",
+        R"({"hook_event_name":"Stop","session_id":""})", R"({"hook_event_name":"Stop","session_id":7})",
+        R"({"session_id":"s"})", evento("Stop") + " x", evento("Stop") + "{}", "\xEF\xBB\xBF" + evento("Stop"),
+        evento("Stop", ",\"x\":\"\xC3\x28\""), evento("Stop", ",\"x\":[1,]"), evento("Stop", ",\"x\":NaN"),
+        std::string("{\"hook_event_name\":\"Stop\",\0\"session_id\":\"s\"}", 43), evento("Stop").substr(0, 20),
+        std::string(100000, '[') + std::string(100000, ']'), std::string(5 << 20, 'x')};
+    // clang-format on
+    for (const auto& e : entradas) {
         SCOPED_TRACE(e.substr(0, 60));
         enviar(e);
         EXPECT_FALSE(fs::exists(base_));
     }
-    const auto fechada = teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", base_.string()}}, {}, true});
-    EXPECT_EQ(fechada.status, 0);
-    EXPECT_EQ(fechada.saida + fechada.erro, "");
+    enviar("", {}, true);  // standard input closed
     EXPECT_FALSE(fs::exists(base_));
 }
 
@@ -64,6 +65,7 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
 TEST_F(Gancho, SequenciasDeEventos) {
     const std::string grande = R"(,"tool_response":{"content":")" + std::string(5 << 20, 'a') +
                                R"("},"tool_input":{"n":[1e400,-0.0,"\u00e9\ud83d\ude00",{"message":"x"}]})";
+    // clang-format off
     const std::tuple<const char*, std::vector<std::string>, Nomes, Estado, std::optional<std::string>> casos[] = {
         {"parou: pastas, trava e registro", {evento("Stop", R"(,"last_assistant_message":"## Pronto\nok")")},
          {".trava", "s1.json"}, Estado::feito, "Pronto"},
@@ -80,6 +82,7 @@ TEST_F(Gancho, SequenciasDeEventos) {
         {"entrada grande e aninhada", {evento("PostToolUse", R"(,"stop_hook_active":false,"n":5)" + grande)},
          {".trava", "s1.json"}, Estado::trabalhando, "Pensando…"},
     };
+    // clang-format on
     for (const auto& [rotulo, eventos, nomes, estado, detalhe] : casos) {
         SCOPED_TRACE(rotulo);
         fs::remove_all(base_);
@@ -128,11 +131,10 @@ TEST_F(Gancho, SessaoRealDoComecoAoFim) {
     }
     EXPECT_FALSE(Armazem(sessoes()).ler(id));
     ASSERT_TRUE(antesDoFim);
-    EXPECT_EQ(antesDoFim->estado, Estado::feito);
-    EXPECT_EQ(antesDoFim->detalhe, "Resumo");
-    EXPECT_EQ(antesDoFim->cwd, "/home/ana/projetos/loja-virtual");
-    EXPECT_EQ(antesDoFim->ferramentaId, "toolu_17b8ed8cf11e413884f8");
-    EXPECT_EQ(antesDoFim->pid, std::nullopt);
+    const auto& s = *antesDoFim;
+    EXPECT_EQ(std::tie(s.estado, s.detalhe, s.cwd, s.ferramentaId, s.pid),
+              std::make_tuple(Estado::feito, "Resumo", "/home/ana/projetos/loja-virtual", "toolu_17b8ed8cf11e413884f8",
+                              std::nullopt));
 }
 
 }  // namespace
