@@ -1,7 +1,7 @@
 // Crash consistency: hundreds of kivo_gancho processes on a few sessions, eight at a
 // time, a third of them killed with SIGKILL at random moments (reading their input,
-// waiting for the lock, holding it, writing the temporary file, renaming it), while
-// another process keeps reading every record. Afterwards every record file reads back,
+// waiting for the lock, holding it, writing the temporary file, renaming it).
+// Afterwards every record file reads back (one written in place would be left torn),
 // no session that was written has lost its record, temporary files left behind are
 // ones that lerTodas ignores, the lock is free and a further run of each session
 // completes. The random seed is printed; KIVO_SEMENTE=<n> repeats a run.
@@ -60,17 +60,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     for (int i = 0; i < 5; ++i) ASSERT_EQ(teste::rodar(gancho, evento(g, kSessoes[i % 4], i)).status, 0);
     const auto janela = std::chrono::duration_cast<std::chrono::microseconds>(Relogio::now() - t0).count() / 5 + 1;
 
-    // Meanwhile a reader goes over every record again and again, until it is destroyed.
-    long lidos = 0, rasgados = 0;
-    std::jthread leitor([&](std::stop_token fim) {
-        for (; !fim.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-            for (const auto& nome : teste::nomesEm(pasta)) {
-                if (nome.size() <= 5 || !nome.ends_with(".json")) continue;
-                ++lidos;
-                rasgados += !sessaoDeJson(teste::conteudo(pasta / nome));
-            }
-        }
-    });
     std::set<std::string> escritas;  // sessions with at least one completed run
     int mortos = 0, mortosNaEntrada = 0;
     for (int n = 5; n < kProcessos;) {
@@ -114,8 +103,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             escritas.insert(r.sessao);
         }
     }
-    leitor = {};
-    EXPECT_EQ(rasgados, 0) << "a concurrent reader saw a record that does not read back";
 
     // Every record reads back; the rest is the lock and temporary files.
     std::set<std::string> ids;
@@ -145,10 +132,9 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
         EXPECT_EQ(Armazem(pasta).ler(sessao).value_or(Sessao{}).detalhe, "Fim da rodada") << sessao;
     }
     std::printf(
-        "[ figures  ] seed %u, %lld us per run: %d hook processes (%d killed, %d of them while reading input), "
-        "%d records, %d temporary files left, %ld concurrent reads, %ld torn\n",
-        semente, static_cast<long long>(janela), kProcessos + 4, mortos, mortosNaEntrada, registros, temporarios, lidos,
-        rasgados);
+        "[ figures  ] seed %u, %lld us per run: %d hook processes (%d killed with SIGKILL, %d of them "
+        "while reading input), %d records, %d temporary files left (ignored)\n",
+        semente, static_cast<long long>(janela), kProcessos + 4, mortos, mortosNaEntrada, registros, temporarios);
 }
 
 }  // namespace

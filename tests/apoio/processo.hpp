@@ -39,9 +39,14 @@ struct Processo {
     int erro = -1;
 };
 
+// Both ends close on exec: the command keeps only its copies on 0, 1 and 2.
+inline bool canoSemHeranca(int fds[2]) {
+    return pipe(fds) == 0 && fcntl(fds[0], F_SETFD, FD_CLOEXEC) == 0 && fcntl(fds[1], F_SETFD, FD_CLOEXEC) == 0;
+}
+
 inline Processo iniciar(const Comando& c) {
     int in[2], out[2], err[2];
-    if (c.argv.empty() || pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return {};
+    if (c.argv.empty() || !canoSemHeranca(in) || !canoSemHeranca(out) || !canoSemHeranca(err)) return {};
     std::vector<std::string> env;
     for (const auto& [k, v] : c.ambiente) env.push_back(k + "=" + v);
     std::vector<char*> envp, argv;
