@@ -42,14 +42,14 @@ std::string evento(const std::string& nome, const std::string& resto = "") {
 }
 
 TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
+    // Lexical errors (BOM, trailing commas, NaN, bad UTF-8) are the JSON parser's test.
     // clang-format off
     const std::string entradas[] = {
         "", "   ", "[]", "[" + evento("Stop") + "]", "\"Stop\"", "42", "null",
         R"({"hook_event_name":"Stop","session_id":""})", R"({"hook_event_name":"Stop","session_id":7})",
-        R"({"session_id":"s"})", evento("Stop") + " x", evento("Stop") + "{}", "\xEF\xBB\xBF" + evento("Stop"),
-        evento("Stop", ",\"x\":\"\xC3\x28\""), evento("Stop", ",\"x\":[1,]"), evento("Stop", ",\"x\":NaN"),
-        std::string("{\"hook_event_name\":\"Stop\",\0\"session_id\":\"s\"}", 43), evento("Stop").substr(0, 20),
-        std::string(100000, '[') + std::string(100000, ']'), std::string(5 << 20, 'x')};
+        R"({"session_id":"s"})", evento("Stop") + " x", evento("Stop") + "{}", evento("Stop").substr(0, 20),
+        std::string("{\"hook_event_name\":\"Stop\",\0\"session_id\":\"s\"}", 43), std::string(5 << 20, 'x'),
+        std::string(100000, '[') + std::string(100000, ']')};
     // clang-format on
     for (const auto& e : entradas) {
         SCOPED_TRACE(e.substr(0, 60));
@@ -68,15 +68,15 @@ TEST_F(Gancho, SequenciasDeEventos) {
     const std::tuple<const char*, std::vector<std::string>, Nomes, Estado, std::optional<std::string>> casos[] = {
         {"parou: pastas, trava e registro", {evento("Stop", R"(,"last_assistant_message":"## Pronto\nok")")},
          {".trava", "s1.json"}, Estado::feito, "Pronto"},
-        {"ignorados: so a trava", {evento("Desconhecido"), evento("Notification", R"(,"notification_type":"idle_prompt")")},
-         {".trava"}, Estado::ocioso, std::nullopt},
-        {"fim de sessao duas vezes", {evento("UserPromptSubmit"), evento("SessionEnd"), evento("SessionEnd")},
-         {".trava"}, Estado::ocioso, std::nullopt},
+        {"fim de sessao duas vezes, depois eventos ignorados: so a trava",
+         {evento("UserPromptSubmit"), evento("SessionEnd"), evento("SessionEnd"), evento("Desconhecido"),
+          evento("Notification", R"(,"notification_type":"idle_prompt")")}, {".trava"}, Estado::ocioso, std::nullopt},
         {"a ultima chave repetida vale",
          {R"({"session_id":"a","hook_event_name":"PreToolUse","tool_name":"Bash","tool_name":5,"session_id":"s1"})"},
          {".trava", "s1.json"}, Estado::trabalhando, "Trabalhando"},
         {"valor que nao e texto nao conta",
-         {evento("Notification", R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
+         {evento("Notification",
+                 R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
          {".trava", "s1.json"}, Estado::atencao, "Precisa de você"},
         {"entrada grande e aninhada", {evento("PostToolUse", R"(,"stop_hook_active":false,"n":5)" + grande)},
          {".trava", "s1.json"}, Estado::trabalhando, "Pensando…"},

@@ -145,7 +145,6 @@ TEST_F(ServidorTest, TokenHostEMetodos) {
         {"sem token", raiz(host), 403, ""},
         {"token errado", pedido("GET /?t=" + errado + " HTTP/1.1", host), 403, ""},
         {"último dígito trocado", raiz(host + "Cookie: kivo-" + p + "=" + quase + "\r\n"), 403, ""},
-        {"cookie errado", raiz(host + "Cookie: kivo-" + p + "=" + errado + "\r\n"), 403, ""},
         {"cookie de outra porta", raiz(host + "Cookie: kivo-1=" + t + "\r\n"), 403, ""},
         {"Host de outro nome (rebinding)", raiz("Host: kivo.exemplo.com:" + p + "\r\n" + cookie), 403, ""},
         {"Host sem porta", raiz("Host: 127.0.0.1\r\n" + cookie), 403, ""},
@@ -261,16 +260,11 @@ TEST_F(ServidorTest, FluxoDeEventos) {
 }
 
 TEST(ComandoWeb, Opcoes) {
-    // Arguments, accepted, port, --abrir.
+    // Arguments, accepted, port, --abrir (a port and --abrir taken are the process tests' below).
     const std::tuple<std::vector<std::string_view>, bool, int, bool> casos[] = {
-        {{}, true, 0, false},
-        {{"--porta", "8765", "--abrir"}, true, 8765, true},
-        {{"--porta=65535"}, true, 65535, false},
-        {{"--porta"}, false, 0, false},
-        {{"--porta", "0"}, false, 0, false},
-        {{"--porta", "65536"}, false, 0, false},
-        {{"--porta", "80a"}, false, 0, false},
-        {{"--aberto"}, false, 0, false},
+        {{"--porta=65535"}, true, 65535, false}, {{"--porta"}, false, 0, false},
+        {{"--porta", "0"}, false, 0, false},     {{"--porta", "65536"}, false, 0, false},
+        {{"--porta", "80a"}, false, 0, false},   {{"--aberto"}, false, 0, false},
     };
     for (const auto& [args, aceita, porta, abrir] : casos) {
         SCOPED_TRACE(testing::PrintToString(args));
