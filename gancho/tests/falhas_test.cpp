@@ -9,8 +9,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <time.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -20,7 +20,7 @@
 #endif
 
 #include "arquivos.hpp"
-#include "entrada_gancho.hpp"
+#include "json.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/regras.hpp"
 #include "pastas.hpp"
@@ -31,7 +31,6 @@ namespace fs = std::filesystem;
 namespace kivo {
 namespace {
 
-using Nomes = std::set<std::string>;
 const std::string kInicio = R"({"hook_event_name":"UserPromptSubmit","session_id":"s1","cwd":"/home/ana/loja"})";
 const std::string kMudanca = R"({"hook_event_name":"Stop","session_id":"s1","last_assistant_message":"## Pronto"})";
 
@@ -48,11 +47,11 @@ int abrirPlantando(const char* caminho, int flags, mode_t modo) {
         ++plantio.plantados;
     return arquivos::padrao().abrir(caminho, flags, modo);
 }
+ssize_t semEspaco(int, const void*, std::size_t) {
+    return errno = ENOSPC, -1;
+}
 int abrirSomenteLeitura(const char* caminho, int flags, mode_t modo) {
-    if (flags & (O_CREAT | O_WRONLY | O_RDWR)) {
-        errno = EROFS;
-        return -1;
-    }
+    if (flags & (O_CREAT | O_WRONLY | O_RDWR)) return errno = EROFS, -1;
     return arquivos::padrao().abrir(caminho, flags, modo);
 }
 
@@ -60,45 +59,30 @@ enum class Registro { antigo, novo, nenhum };
 
 class Falhas : public ::testing::Test {
 public:
+    fs::path pasta() const { return base_ / "sessoes"; }
     void TearDown() override {
         arquivos::operacoes() = arquivos::padrao();
         std::error_code e;
         fs::permissions(pasta(), fs::perms::owner_all, fs::perm_options::add, e);
 #if defined(__linux__)
-        for (auto it = montados_.rbegin(); it != montados_.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
+        if (std::exchange(montado_, false)) umount2(pasta().c_str(), MNT_DETACH);
 #endif
     }
-    fs::path pasta() const { return base_ / "sessoes"; }
 
-    // Runs kivo_gancho (or, with the fault injected, its decision in this process,
-    // standard output and error caught in a file); nothing may be printed.
+    // Runs kivo_gancho, or, with the fault injected, its decision in this process.
     void decidir(const std::string& entrada, bool aqui) const {
-        if (!aqui) {
-            const auto r = teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", base_.string()}}}, entrada);
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.saida + r.erro, "");
-            return;
-        }
-        teste::escrever(raiz_ / "entrada", entrada);
-        const int fd = open((raiz_ / "entrada").c_str(), O_RDONLY | O_CLOEXEC);
-        const int saida = open((raiz_ / "saida").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        std::fflush(nullptr);
-        const int out = dup(STDOUT_FILENO), err = dup(STDERR_FILENO);
-        dup2(saida, STDOUT_FILENO);
-        dup2(saida, STDERR_FILENO);
-        timespec agora{};
-        clock_gettime(CLOCK_REALTIME, &agora);
-        if (const auto evento = gancho::lerEvento(fd)) {
-            const Contexto contexto{.agora = static_cast<double>(agora.tv_sec) + static_cast<double>(agora.tv_nsec) / 1e9};
+        if (aqui) {
+            const auto evento = EventoGancho::deJson(json::documento(entrada).value_or(nullptr));
+            const std::chrono::duration<double> agora = std::chrono::system_clock::now().time_since_epoch();
+            const Contexto contexto{.agora = agora.count()};
             Armazem(pasta()).atualizar(evento->sessaoId, [&](const std::optional<Sessao>& atual) {
                 return aplicar(*evento, atual, contexto);
             });
+            return;
         }
-        std::fflush(nullptr);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        for (int d : {out, err, fd, saida}) close(d);
-        EXPECT_EQ(teste::conteudo(raiz_ / "saida"), "");
+        const auto r = teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", base_.string()}}}, entrada);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.saida + r.erro, "");
     }
     // A read-only bind mount of the session folder (root ignores permission bits), or a
     // 64 KiB tmpfs over it; false where mounts cannot be made.
@@ -110,15 +94,14 @@ public:
         if (!privado || (tmpfs ? mount("tmpfs", p.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k")
                                : mount(p.c_str(), p.c_str(), nullptr, MS_BIND, nullptr)) != 0)
             return false;
-        montados_.push_back(pasta());
+        montado_ = true;
         return tmpfs || mount(nullptr, p.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
 #else
-        (void)tmpfs;
-        return false;
+        return (void)tmpfs, false;
 #endif
     }
 
-    // The faults (see the table below).
+    // The faults (see the table below); each returns whether it is injected here.
     bool somenteLeitura() {
         if (geteuid() != 0) {
             fs::permissions(pasta(), fs::perms::owner_read | fs::perms::owner_exec);
@@ -132,28 +115,23 @@ public:
     bool discoCheio() {
         const std::string antigo = teste::conteudo(pasta() / "s1.json");
         if (!montar(true)) {
-            arquivos::operacoes().escrever = [](int, const void*, std::size_t) -> ssize_t { return errno = ENOSPC, -1; };
+            arquivos::operacoes().escrever = &semEspaco;
             return true;
         }
         teste::escrever(pasta() / "s1.json", antigo);  // the tmpfs hides the folder's files
         teste::escrever(pasta() / ".trava", "");
         const int fd = open((pasta() / "enchimento").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        for (const std::string bloco(4096, 'x'); write(fd, bloco.data(), bloco.size()) > 0;) {
-        }
-        while (write(fd, "x", 1) > 0) {  // to the last byte
+        const std::string bloco(4096, 'x');
+        while (write(fd, bloco.data(), bloco.size()) > 0 || write(fd, "x", 1) > 0) {  // to the last byte
         }
         close(fd);
         return false;
     }
-    bool arquivoNoLugar(const fs::path& pastaEsperada) {
-        fs::remove_all(pastaEsperada);
-        teste::escrever(pastaEsperada, "intocado");
-        return false;
-    }
-    bool pastaNoLugar(const char* arquivo) {
-        fs::remove(pasta() / arquivo);
-        fs::create_directories(pasta() / arquivo);
-        teste::escrever(pasta() / arquivo / "intacto", "intocado");
+    // A file where a folder goes, or the other way round.
+    bool trocar(const fs::path& alvo, bool porPasta) {
+        fs::remove_all(alvo);
+        if (porPasta) fs::create_directories(alvo);
+        teste::escrever(porPasta ? alvo / "intacto" : alvo, "intocado");
         return false;
     }
     bool plantar(bool alvoExiste, int vezes) {
@@ -165,65 +143,55 @@ public:
 
     teste::PastaTemporaria temporaria_;
     fs::path raiz_ = temporaria_.raiz(), base_ = raiz_ / "dados";
-    std::vector<fs::path> montados_;
+    bool montado_ = false;
 };
 
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
-    // Each row sets its fault up after a first record was written, and returns whether
-    // the decision must run in this process (the fault injected) rather than in
-    // kivo_gancho. `intacto` names a file the fault planted, which must stay as it was.
+    // Each row sets its fault up after a first record was written. `intacto` names a
+    // file the fault planted, which must stay as it was.
     using F = Falhas;
+    // clang-format off
     const std::tuple<const char*, std::function<bool(F&)>, Registro, const char*> casos[] = {
         {"pasta somente leitura", &F::somenteLeitura, Registro::antigo, nullptr},
         {"disco cheio", &F::discoCheio, Registro::antigo, nullptr},
-        {"arquivo no lugar da pasta de registros", [](F& f) { return f.arquivoNoLugar(f.pasta()); }, Registro::nenhum,
+        {"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }, Registro::nenhum,
          "dados/sessoes"},
-        {"arquivo no lugar da pasta de dados", [](F& f) { return f.arquivoNoLugar(f.base_); }, Registro::nenhum, "dados"},
-        {"pasta no lugar da trava (segue sem trava)", [](F& f) { return f.pastaNoLugar(".trava"); }, Registro::novo,
-         nullptr},
+        {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }, Registro::nenhum,
+         "dados"},
+        {"pasta no lugar da trava (segue sem trava)", [](F& f) { return f.trocar(f.pasta() / ".trava", true); },
+         Registro::novo, "dados/sessoes/.trava/intacto"},
         {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }, Registro::novo, "alvo"},
         {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }, Registro::novo, "alvo"},
         {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo, "alvo"},
-        {"pasta no lugar do registro", [](F& f) { return f.pastaNoLugar("s1.json"); }, Registro::nenhum,
+        {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }, Registro::nenhum,
          "dados/sessoes/s1.json/intacto"},
     };
+    // clang-format on
     for (const auto& [nome, preparar, registro, intactoRelativo] : casos) {
         SCOPED_TRACE(nome);
         TearDown();
-        montados_.clear();
-        std::error_code e;
-        fs::permissions(pasta(), fs::perms::owner_all, fs::perm_options::add, e);
-        for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p, e);
+        for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p);
         plantio = {};
         decidir(kInicio, false);
         const std::string antigo = teste::conteudo(pasta() / "s1.json");
         ASSERT_NE(antigo.find("trabalhando"), std::string::npos);
         const bool aqui = preparar(*this);
-        const fs::path intacto = intactoRelativo ? raiz_ / intactoRelativo : fs::path();
-        const bool existia = intactoRelativo && fs::exists(fs::symlink_status(intacto));
-        auto listados = [&] {  // the names in the session folder, planted links apart
-            Nomes n;
-            for (const auto& item : teste::nomesEm(pasta()))
-                if (!fs::is_symlink(pasta() / item)) n.insert(item);
-            return n;
-        };
-        Nomes esperados = listados();
-        if (registro == Registro::novo) esperados.insert("s1.json");
+        const fs::path intacto = raiz_ / (intactoRelativo ? intactoRelativo : "nada");
+        const bool existia = fs::exists(intacto);
         decidir(kMudanca, aqui);
         arquivos::operacoes() = arquivos::padrao();
 
         const auto s = Armazem(pasta()).ler("s1");
-        switch (registro) {
-            case Registro::antigo: EXPECT_EQ(teste::conteudo(pasta() / "s1.json"), antigo); break;
-            case Registro::novo: EXPECT_EQ(s.value_or(Sessao{}).estado, Estado::feito); break;
-            case Registro::nenhum: EXPECT_FALSE(s); break;
+        EXPECT_EQ(s.has_value(), registro != Registro::nenhum);
+        EXPECT_EQ(s && s->estado == Estado::feito, registro == Registro::novo);
+        EXPECT_TRUE(registro != Registro::antigo || teste::conteudo(pasta() / "s1.json") == antigo);
+        EXPECT_EQ(fs::exists(intacto) ? teste::conteudo(intacto) : "ausente", existia ? "intocado" : "ausente");
+        int links = 0;  // the planted ones; no temporary file may be left
+        for (const auto& item : teste::nomesEm(pasta())) {
+            links += fs::is_symlink(pasta() / item);
+            EXPECT_TRUE(fs::is_symlink(pasta() / item) || !item.ends_with(".tmp")) << item;
         }
-        EXPECT_EQ(listados(), esperados);  // no temporary file left
-        EXPECT_EQ(teste::nomesEm(pasta()).size() - listados().size(), static_cast<std::size_t>(plantio.plantados));
-        if (intactoRelativo) {
-            EXPECT_EQ(fs::exists(fs::symlink_status(intacto)), existia);
-            EXPECT_EQ(existia ? teste::conteudo(intacto) : "intocado", "intocado");
-        }
+        EXPECT_EQ(links, plantio.plantados);
         std::printf("[ figures  ] %s: %s\n", nome, aqui ? "in-process, injected" : "kivo_gancho on the real fault");
     }
     // After the last row: a folder whose record is broken still keeps other sessions.

@@ -19,10 +19,8 @@ public:
         if (mkdtemp(modelo.data())) raiz_ = modelo;
     }
     ~PastaTemporaria() {
-        std::error_code e;
-        // A test may have taken the write permission away.
-        std::filesystem::permissions(raiz_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, e);
+        std::error_code e;  // a test may have taken the write permission away
+        std::filesystem::permissions(raiz_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, e);
         std::filesystem::remove_all(raiz_, e);
     }
     PastaTemporaria(const PastaTemporaria&) = delete;

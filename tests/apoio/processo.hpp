@@ -13,12 +13,13 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kivo::teste {
 
 struct Comando {
-    std::vector<std::string> argv;               // argv[0]: the program's path
+    std::vector<std::string> argv;                // argv[0]: the program's path
     std::map<std::string, std::string> ambiente;  // the whole environment
     std::filesystem::path pasta;                  // working folder; empty: this one
     bool semEntrada = false;                      // standard input closed, not a pipe
@@ -38,11 +39,9 @@ struct Processo {
     int erro = -1;
 };
 
+// Both ends close on exec: the command keeps only its copies on 0, 1 and 2.
 inline bool canoSemHeranca(int fds[2]) {
-    if (pipe(fds) != 0) return false;
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-    return true;
+    return pipe(fds) == 0 && fcntl(fds[0], F_SETFD, FD_CLOEXEC) == 0 && fcntl(fds[1], F_SETFD, FD_CLOEXEC) == 0;
 }
 
 inline Processo iniciar(const Comando& c) {
@@ -57,34 +56,24 @@ inline Processo iniciar(const Comando& c) {
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        if (c.semEntrada)
-            close(0);
-        else
-            dup2(in[0], 0);
+        c.semEntrada ? close(0) : dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
         if (!c.pasta.empty() && chdir(c.pasta.c_str()) != 0) _exit(126);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    if (c.semEntrada) {
-        close(in[1]);
-        in[1] = -1;
-    }
+    for (int fd : {in[0], out[1], err[1]}) close(fd);
+    if (c.semEntrada) close(std::exchange(in[1], -1));
     return {pid, in[1], out[0], err[0]};
 }
 
 inline std::string lerAteOFim(int fd) {
     std::string s;
     char b[4096];
-    for (;;) {
-        const ssize_t n = read(fd, b, sizeof b);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        s.append(b, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(fd, b, sizeof b)) != 0;) {
+        if (n < 0 && errno != EINTR) break;
+        if (n > 0) s.append(b, static_cast<std::size_t>(n));
     }
     close(fd);
     return s;
@@ -96,15 +85,14 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     if (p.pid < 0) return r;
     signal(SIGPIPE, SIG_IGN);
     std::size_t escrito = 0;
-    if (p.entrada >= 0) {
-        while (escrito < entrada.size()) {
-            const ssize_t n = write(p.entrada, entrada.data() + escrito, entrada.size() - escrito);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+    while (p.entrada >= 0 && escrito < entrada.size()) {
+        const ssize_t n = write(p.entrada, entrada.data() + escrito, entrada.size() - escrito);
+        if (n > 0)
             escrito += static_cast<std::size_t>(n);
-        }
-        close(p.entrada);
+        else if (errno != EINTR)
+            break;
     }
+    if (p.entrada >= 0) close(p.entrada);
     r.entradaToda = escrito == entrada.size();
     r.saida = lerAteOFim(p.saida);
     r.erro = lerAteOFim(p.erro);
@@ -115,6 +103,8 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     return r;
 }
 
-inline Execucao rodar(const Comando& c, const std::string& entrada = "") { return terminar(iniciar(c), entrada); }
+inline Execucao rodar(const Comando& c, const std::string& entrada = "") {
+    return terminar(iniciar(c), entrada);
+}
 
 }  // namespace kivo::teste
