@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #if defined(__linux__)
 #include <sched.h>
@@ -49,6 +50,14 @@ int abrirPlantando(const char* caminho, int flags, mode_t modo) {
 }
 ssize_t semEspaco(int, const void*, std::size_t) {
     return errno = ENOSPC, -1;
+}
+ssize_t interrompido(int fd, const void* dados, std::size_t) {  // EINTR once, then a byte at a time
+    static bool primeira = true;
+    if (std::exchange(primeira, false)) return errno = EINTR, -1;
+    return write(fd, dados, 1);
+}
+int entreDiscos(const char*, const char*) {
+    return errno = EXDEV, -1;
 }
 int abrirSomenteLeitura(const char* caminho, int flags, mode_t modo) {
     if (flags & (O_CREAT | O_WRONLY | O_RDWR)) return errno = EROFS, -1;
@@ -154,6 +163,14 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     const std::tuple<const char*, std::function<bool(F&)>, Registro, const char*> casos[] = {
         {"pasta somente leitura", &F::somenteLeitura, Registro::antigo, nullptr},
         {"disco cheio", &F::discoCheio, Registro::antigo, nullptr},
+        {"rename entre discos", [](F&) {
+             arquivos::operacoes().renomear = &entreDiscos;
+             return true;
+         }, Registro::antigo, nullptr},
+        {"escrita interrompida e aos peda\u00e7os", [](F&) {
+             arquivos::operacoes().escrever = &interrompido;
+             return true;
+         }, Registro::novo, nullptr},
         {"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }, Registro::nenhum,
          "dados/sessoes"},
         {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }, Registro::nenhum,
