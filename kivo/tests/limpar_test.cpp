@@ -25,12 +25,8 @@ bool vivo(std::int32_t pid) {
 }
 
 void gravar(const fs::path& pasta, const std::string& id, double parado, std::optional<std::int32_t> pid = {}) {
-    Sessao s;
-    s.id = id;
-    s.cwd = "/home/ana/" + id;
-    s.atualizado = s.mudouEstadoEm = agora - parado;
-    s.pid = pid;
-    kivo::Armazem(pasta).gravar(s);
+    kivo::Armazem(pasta).gravar(
+        {id, "/home/ana/" + id, {}, kivo::Estado::ocioso, {}, agora - parado, agora - parado, pid});
 }
 
 // Each limit exactly and one past it ("longer than": at the limit it stays), and three

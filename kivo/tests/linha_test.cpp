@@ -15,12 +15,7 @@ namespace {
 constexpr double agora = 1765000000;
 
 kivo::Sessao sessao(const std::string& cwd, Estado estado, const std::string& detalhe, double ha = 5) {
-    kivo::Sessao s;
-    s.id = s.cwd = cwd;
-    s.estado = estado;
-    s.detalhe = detalhe;
-    s.atualizado = s.mudouEstadoEm = agora - ha;
-    return s;
+    return {cwd, cwd, {}, estado, detalhe, agora - ha, agora - ha};
 }
 
 std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, Estilo estilo = Estilo::nenhum,

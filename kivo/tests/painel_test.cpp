@@ -21,17 +21,9 @@ namespace {
 
 constexpr double agora = 1765000000;
 
-Sessao sessao(std::string cwd, Estado estado, std::optional<std::string> detalhe, double atualizadoHa, double mudouHa,
-              std::optional<std::int32_t> pid = std::nullopt) {
-    Sessao s;
-    s.id = cwd.substr(cwd.rfind('/') + 1);
-    s.cwd = std::move(cwd);
-    s.estado = estado;
-    s.detalhe = std::move(detalhe);
-    s.atualizado = agora - atualizadoHa;
-    s.mudouEstadoEm = agora - mudouHa;
-    s.pid = pid;
-    return s;
+Sessao sessao(const std::string& cwd, Estado estado, std::optional<std::string> detalhe, double atualizadoHa,
+              double mudouHa, std::optional<std::int32_t> pid = std::nullopt) {
+    return {cwd.substr(cwd.rfind('/') + 1), cwd, {}, estado, detalhe, agora - atualizadoHa, agora - mudouHa, pid};
 }
 
 // Six sessions in listing order, one of each kind the panel must tell apart.

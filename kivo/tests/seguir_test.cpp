@@ -18,14 +18,8 @@ using kivo::app::Meio;
 
 namespace {
 
-kivo::Sessao sessao(std::string id, Estado estado, double mudouEstadoEm, std::optional<std::string> detalhe = {}) {
-    kivo::Sessao s;
-    s.id = id;
-    s.cwd = "/home/ana/" + id;
-    s.estado = estado;
-    s.detalhe = std::move(detalhe);
-    s.atualizado = s.mudouEstadoEm = mudouEstadoEm;
-    return s;
+kivo::Sessao sessao(const std::string& id, Estado estado, double mudou, std::optional<std::string> detalhe = {}) {
+    return {id, "/home/ana/" + id, {}, estado, detalhe, mudou, mudou};
 }
 
 // The first reading announces nothing; then each change of state once.

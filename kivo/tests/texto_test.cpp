@@ -30,23 +30,19 @@ TEST(Texto, Limpo) {
 // Combining marks join their letter; CJK, fullwidth, emoji and flags are two columns, a
 // text symbol is one unless asked for as emoji.
 TEST(Texto, Largura) {
-    const std::pair<const char*, int> casos[] = {
-        {"", 0},
-        {"loja-virtual", 12},
-        {"a\u00E7\u00E3o", 4},
-        {"e\u0301", 1},
-        {"\u65E5\u672C\u8A9E", 6},
-        {"\uFF21", 2},
-        {"\U0001F44D", 2},
-        {"\u263A", 1},
-        {"\u263A\uFE0F", 2},
-        {"\U0001F1E7\U0001F1F7", 2},
-        {"\U0001F468\u200D\U0001F469\u200D\U0001F467", 2},
-        {"\u2026\u00B7\u2014", 3},
+    const std::pair<int, std::vector<const char*>> casos[] = {
+        {0, {""}},
+        {1, {"e\u0301", "\u263A"}},
+        {2,
+         {"\uFF21", "\U0001F44D", "\u263A\uFE0F", "\U0001F1E7\U0001F1F7",
+          "\U0001F468\u200D\U0001F469\u200D\U0001F467"}},
+        {3, {"\u2026\u00B7\u2014"}},
+        {4, {"a\u00E7\u00E3o"}},
+        {6, {"\u65E5\u672C\u8A9E"}},
+        {12, {"loja-virtual"}},
     };
-    for (const auto& [texto, colunas] : casos) {
-        SCOPED_TRACE(texto);
-        EXPECT_EQ(kivo::app::larguraDe(texto), colunas);
+    for (const auto& [colunas, textos] : casos) {
+        for (const char* texto : textos) EXPECT_EQ(kivo::app::larguraDe(texto), colunas) << texto;
     }
 }
 
