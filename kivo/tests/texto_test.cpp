@@ -53,7 +53,6 @@ TEST(Texto, CaberEQuebrar) {
         {"loja-virtual", 12, "loja-virtual"},
         {"loja-virtual", 11, "loja-virtu\u2026"},
         {"Corrigir a fila", 10, "Corrigir\u2026"},
-        {"\u65E5\u672C\u8A9E", 5, "\u65E5\u672C\u2026"},
         {"\u65E5\u672C\u8A9E", 4, "\u65E5\u2026"},
         {"e\u0301e\u0301e\u0301", 2, "e\u0301\u2026"},
         {"abc", 1, "\u2026"},
