@@ -132,7 +132,8 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
 // What instalar does to PreToolUse when an entry for kivo_gancho is already there.
 // Columns: the list before, after, and the line printed for it ("": none).
 TEST_F(Instalar, EntradaNossaJaPresente) {
-    const std::string bash = R"({"matcher":"Bash","hooks":[{"type":"command","command":"/bin/meu"}]})";
+    const std::string meu = R"({"type":"command","command":"/bin/meu"})";
+    const std::string bash = R"({"matcher":"Bash","hooks":[)" + meu + "]}";
     const std::string velha = R"({"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10})";
     const std::string refeita = "  ~ PreToolUse (entrada refeita)\n";
     const std::tuple<std::string, std::string, std::string> casos[] = {
@@ -143,8 +144,8 @@ TEST_F(Instalar, EntradaNossaJaPresente) {
         {R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
          R"([{"hooks":[)" + nossa + "]}]", "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
         // A group shared with a hook of the person's is split.
-        {R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"},{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
-         R"([{"matcher":"*","hooks":[{"type":"command","command":"/bin/meu"}]},)" + certa + "]",
+        {R"([{"matcher":"*","hooks":[)" + meu + R"(,{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
+         R"([{"matcher":"*","hooks":[)" + meu + "]}," + certa + "]",
          "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
         {"[" + certa.substr(0, certa.size() - 5) + "30}]}]", "[" + certa + "]", refeita},
         {"[" + certa + "," + certa + "]", "[" + certa + "]", refeita},
