@@ -92,6 +92,7 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     ASSERT_EQ(chmod(arquivo_.c_str(), 0600), 0);
     const Resultado mostrar = instalar(opcoes(true));
     EXPECT_NE(mostrar.saida.find("  + SessionStart\n"), std::string::npos) << mostrar.saida;
+    EXPECT_NE(mostrar.saida.find("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n"), std::string::npos);
     EXPECT_NE(mostrar.saida.find("Nada foi gravado"), std::string::npos);
     EXPECT_EQ(arquivos(), std::set<std::string>{"settings.json"});
 
@@ -252,7 +253,7 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
          " {\"a\": 1.50,\"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[",
          " {\"a\": 1.50,\"b\": \"\\u00e9\"}\n"},
         {"\xEF\xBB\xBF{\"a\": 1}", "\xEF\xBB\xBF{\"a\": 1, \"hooks\": {", "\xEF\xBB\xBF{\"a\": 1}"},
-        {"  \n", "{\n  \"hooks\": {\n    \"SessionStart\": [", "{}\n"},
+        {"  \n   ", "{\n  \"hooks\": {\n    \"SessionStart\": [", "{}\n"},
         {" {}\n", " {\"hooks\":{\"SessionStart\":[", " {}\n"},
     };
     for (const auto& [texto, comeco, fim] : casos) {
