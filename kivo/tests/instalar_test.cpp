@@ -2,9 +2,11 @@
 #include "instalar.hpp"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -247,7 +249,8 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     EXPECT_EQ(conteudo(arquivo_), beto);
 
     // On one line, the members are added on that line; a blank file counts as {}; blanks
-    // before the brace stay when the last member goes.
+    // before the brace stay when the last member goes; a new member takes the indentation
+    // of the last one.
     const std::tuple<std::string, std::string, std::string> casos[] = {
         {" {\"a\": 1.50,\"b\": \"\\u00e9\"}\n",
          " {\"a\": 1.50,\"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[",
@@ -255,6 +258,8 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
         {"\xEF\xBB\xBF{\"a\": 1}", "\xEF\xBB\xBF{\"a\": 1, \"hooks\": {", "\xEF\xBB\xBF{\"a\": 1}"},
         {"  \n   ", "{\n  \"hooks\": {\n    \"SessionStart\": [", "{}\n"},
         {" {}\n", " {\"hooks\":{\"SessionStart\":[", " {}\n"},
+        {"{\n  \"a\": 1,\n    \"b\": 2\n}", "{\n  \"a\": 1,\n    \"b\": 2,\n    \"hooks\": {\n      \"",
+         "{\n  \"a\": 1,\n    \"b\": 2\n}"},
     };
     for (const auto& [texto, comeco, fim] : casos) {
         SCOPED_TRACE(texto);
@@ -314,6 +319,17 @@ TEST_F(Instalar, PastaDeDadosSoDoUsuario) {
     const std::string aberta = instalar(o).saida;
     EXPECT_NE(aberta.find("modo 755"), std::string::npos) << aberta;
     EXPECT_NE(aberta.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
+}
+
+// An empty HOME is no home: the account's own folder is used.
+TEST(Comandos, ArquivoPadraoSemHome) {
+    const std::string casa = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", "", 1);
+    const fs::path arquivo = kivo::app::arquivoPadrao();
+    setenv("HOME", casa.c_str(), 1);
+    if (std::getenv("CLAUDE_CONFIG_DIR") == nullptr) {
+        EXPECT_EQ(arquivo, fs::path(getpwuid(getuid())->pw_dir) / ".claude" / "settings.json");
+    }
 }
 
 // Homebrew's layout: bin/kivo is a link into a folder named after the version.
