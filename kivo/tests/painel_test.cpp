@@ -87,9 +87,6 @@ TEST(Painel, CabeNaLargura) {
                           "Quer permiss\u00E3o para rodar um comando", 30, 30);
     longa.titulo = "Corrigir a fila de reembolsos";
     const std::pair<int, const char*> casos[] = {
-        {0,
-         "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reembolsos \u2014 "
-         "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
         {120,
          "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
          "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
