@@ -76,7 +76,8 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     EXPECT_EQ(kivo::teste::nomesEm(pasta_),
               (std::set<std::string>{".trava", "quase-velha.json", "acabou-de-morrer.json", "viva.json",
                                      ".viva.json.fedcba9876543210.tmp", "notas.json.tmp"}));
-    const Limpeza nada = kivo::app::limpar(pasta_, agora, vivo, false);
+    EXPECT_TRUE(kivo::app::limpar(pasta_, agora, vivo, false).registros.empty());
+    const Limpeza nada = kivo::app::limpar("/nao/existe/sessoes", agora, vivo, false);
     EXPECT_TRUE(nada.registros.empty() && nada.temporarios.empty());
     EXPECT_EQ(kivo::app::relatorio(nada, agora, false).rfind("Nada a limpar", 0), 0u);
 }
