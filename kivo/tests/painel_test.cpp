@@ -81,7 +81,8 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
     }
 }
 
-// The name gives way first; the mark, the status and the age are never cut.
+// The name gives way first; the mark, the status and the age are never cut (at 19
+// columns the age just fits after the last line of the status).
 TEST(Painel, CabeNaLargura) {
     Sessao longa = sessao("/home/ana/api-de-pagamentos-com-um-nome-bem-comprido", Estado::atencao,
                           "Quer permiss\u00E3o para rodar um comando", 30, 30);
@@ -95,9 +96,7 @@ TEST(Painel, CabeNaLargura) {
          "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
          "    \u00B7 agora\n"},
         {30, "  ! api-de-pagamentos-com-um-\u2026\n    Quer permiss\u00E3o para rodar\n    um comando \u00B7 agora\n"},
-        {19,
-         "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},  // just
-                                                                                                               // fits
+        {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
     for (const auto& [largura, esperadas] : casos) {
         SCOPED_TRACE(largura);
