@@ -20,72 +20,63 @@ namespace {
 constexpr double agora = 1765000000;
 constexpr std::int32_t morto = 4242;
 
-Sessao sessao(const std::string& id, double parado, std::optional<std::int32_t> pid = std::nullopt) {
-    Sessao s;
-    s.id = id;
-    s.cwd = "/home/ana/" + id;
-    s.atualizado = s.mudouEstadoEm = agora - parado;
-    s.pid = pid;
-    return s;
+bool vivo(std::int32_t pid) {
+    return pid != morto;
 }
 
-bool vivo(std::int32_t pid) { return pid != morto; }
+void gravar(const fs::path& pasta, const std::string& id, double parado, std::optional<std::int32_t> pid = {}) {
+    kivo::Armazem(pasta).gravar(
+        {id, "/home/ana/" + id, {}, kivo::Estado::ocioso, {}, agora - parado, agora - parado, pid});
+}
 
+// Each limit exactly and one past it ("longer than": at the limit it stays), and three
+// temporary files: a killed hook's, one perhaps being written, one not the store's.
 class Limpar : public ::testing::Test {
 protected:
     void SetUp() override {
-        const kivo::Armazem armazem(pasta());
-        armazem.gravar(sessao("velha", kivo::Tempos::sessaoVelha + 1));
-        armazem.gravar(sessao("quase-velha", kivo::Tempos::sessaoVelha));  // "longer than": stays
-        armazem.gravar(sessao("sem-processo", kivo::app::carenciaProcesso + 1, morto));
-        armazem.gravar(sessao("acabou-de-morrer", kivo::app::carenciaProcesso, morto));
-        armazem.gravar(sessao("viva", 3600, 1));
-        temporario(".viva.json.0123456789abcdef.tmp", 120);  // a killed hook's
-        temporario(".viva.json.fedcba9876543210.tmp", 10);   // perhaps being written
-        temporario("notas.json.tmp", 120);                   // not the store's
+        gravar(pasta_, "velha", kivo::Tempos::sessaoVelha + 1);
+        gravar(pasta_, "quase-velha", kivo::Tempos::sessaoVelha);
+        gravar(pasta_, "sem-processo", kivo::app::carenciaProcesso + 1, morto);
+        gravar(pasta_, "acabou-de-morrer", kivo::app::carenciaProcesso, morto);
+        gravar(pasta_, "viva", 3600, 1);
+        for (const auto& [nome, idade] : {std::pair{".viva.json.0123456789abcdef.tmp", 120},
+                                          {".viva.json.fedcba9876543210.tmp", 10},
+                                          {"notas.json.tmp", 120}}) {
+            kivo::teste::escrever(pasta_ / nome, "{");
+            const timeval quando{static_cast<time_t>(agora - idade), 0};
+            const timeval tempos[2] = {quando, quando};
+            utimes((pasta_ / nome).c_str(), tempos);
+        }
     }
 
-    fs::path pasta() const { return pasta_.raiz() / "sessoes"; }
-
-    void temporario(const std::string& nome, double idade) const {
-        const fs::path p = pasta() / nome;
-        kivo::teste::escrever(p, "{");
-        const time_t t = static_cast<time_t>(agora - idade);
-        const timeval quando[2] = {{t, 0}, {t, 0}};
-        utimes(p.c_str(), quando);
-    }
-
-    kivo::teste::PastaTemporaria pasta_;
+    kivo::teste::PastaTemporaria raiz_;
+    fs::path pasta_ = raiz_.raiz() / "sessoes";
 };
 
 std::set<std::string> removidos(const Limpeza& l) {
-    std::set<std::string> ids;
+    std::set<std::string> ids(l.temporarios.begin(), l.temporarios.end());
     for (const auto& r : l.registros) ids.insert(r.sessao.id);
-    for (const auto& t : l.temporarios) ids.insert(t);
     return ids;
 }
 
 TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     const std::set<std::string> esperados = {"velha", "sem-processo", ".viva.json.0123456789abcdef.tmp"};
-    const std::set<std::string> todos = kivo::teste::nomesEm(pasta());
-
-    const Limpeza mostrar = kivo::app::limpar(pasta(), agora, vivo, true);
+    const std::set<std::string> todos = kivo::teste::nomesEm(pasta_);
+    const Limpeza mostrar = kivo::app::limpar(pasta_, agora, vivo, true);
     EXPECT_EQ(removidos(mostrar), esperados);
-    EXPECT_EQ(kivo::teste::nomesEm(pasta()), todos);  // --mostrar removes nothing
-    const std::string texto = kivo::app::relatorio(mostrar, agora, true);
-    EXPECT_NE(texto.find("Apagaria 2 registros de sess\u00E3o:\n"), std::string::npos) << texto;
-    EXPECT_NE(texto.find("  - sem-processo (sem-processo): o processo do agente acabou (\u00FAltima novidade h\u00E1 2 min)\n"),
-              std::string::npos)
-        << texto;
-    EXPECT_NE(texto.find("  - velha (velha): sem novidade h\u00E1 12 h\n"), std::string::npos) << texto;
+    EXPECT_EQ(kivo::teste::nomesEm(pasta_), todos);  // --mostrar removes nothing
+    EXPECT_NE(kivo::app::relatorio(mostrar, agora, true)
+                  .find("Apagaria 2 registros de sess\u00E3o:\n"
+                        "  - sem-processo (sem-processo): o processo do agente acabou (\u00FAltima "
+                        "novidade "
+                        "h\u00E1 2 min)\n  - velha (velha): sem novidade h\u00E1 12 h\n"),
+              std::string::npos);
 
-    const Limpeza feita = kivo::app::limpar(pasta(), agora, vivo, false);
-    EXPECT_EQ(removidos(feita), esperados);
-    EXPECT_EQ(kivo::teste::nomesEm(pasta()),
+    EXPECT_EQ(removidos(kivo::app::limpar(pasta_, agora, vivo, false)), esperados);
+    EXPECT_EQ(kivo::teste::nomesEm(pasta_),
               (std::set<std::string>{".trava", "quase-velha.json", "acabou-de-morrer.json", "viva.json",
                                      ".viva.json.fedcba9876543210.tmp", "notas.json.tmp"}));
-    EXPECT_TRUE(kivo::app::limpar(pasta(), agora, vivo, false).registros.empty());
-
+    EXPECT_TRUE(kivo::app::limpar(pasta_, agora, vivo, false).registros.empty());
     const Limpeza nada = kivo::app::limpar("/nao/existe/sessoes", agora, vivo, false);
     EXPECT_TRUE(nada.registros.empty() && nada.temporarios.empty());
     EXPECT_EQ(kivo::app::relatorio(nada, agora, false).rfind("Nada a limpar", 0), 0u);
@@ -96,18 +87,14 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
 TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     bool renovado = false;
     const auto vivoQueRenova = [&](std::int32_t pid) {
-        if (!renovado) {
-            renovado = true;
-            kivo::Armazem(pasta()).gravar(sessao("sem-processo", 0, morto));
-        }
+        if (!renovado) gravar(pasta_, "sem-processo", 0, morto);
+        renovado = true;
         return vivo(pid);
     };
-    const Limpeza l = kivo::app::limpar(pasta(), agora, vivoQueRenova, false);
+    const Limpeza l = kivo::app::limpar(pasta_, agora, vivoQueRenova, false);
     ASSERT_TRUE(renovado);
     EXPECT_EQ(removidos(l), (std::set<std::string>{"velha", ".viva.json.0123456789abcdef.tmp"}));
-    const auto ficou = kivo::Armazem(pasta()).ler("sem-processo");
-    ASSERT_TRUE(ficou.has_value());
-    EXPECT_EQ(ficou->atualizado, agora);
+    EXPECT_EQ(kivo::Armazem(pasta_).ler("sem-processo").value_or(Sessao{}).atualizado, agora);
 }
 
 }  // namespace

@@ -4,83 +4,75 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
-
-using kivo::app::caber;
-using kivo::app::larguraDe;
-using kivo::app::limpo;
-using kivo::app::quebrar;
 
 namespace {
 
+// Controls become spaces; format characters that reorder or hide text go (RLO, isolates,
+// invisible space, soft hyphen), the joiner that glues emoji stays; bad UTF-8 is marked.
 TEST(Texto, Limpo) {
     const std::pair<const char*, const char*> casos[] = {
-        {"a\x1b[31mb", "a [31mb"}, {"linha\r\nnova", "linha  nova"}, {"\x7f", " "}, {"\u0085\u009b", "  "},
+        {"a\x1b[31mb\r\n\x7f", "a [31mb   "},
+        {"\u0085\u009b", "  "},
         {"a\u00A0\u00E7\u00E3o \u2026", "a\u00A0\u00E7\u00E3o \u2026"},
-        // Format characters: reordering (RLO, isolates), invisible space, soft hyphen.
-        {"abc\u202Efdp.exe", "abcfdp.exe"}, {"\u2066x\u2067y\u2068z\u2069", "xyz"},
+        {"abc\u202Efdp\u2066x\u2069", "abcfdpx"},
         {"zero\u200Bwidth so\u00ADft \uFEFF", "zerowidth soft "},
-        {"\U0001F468\u200D\U0001F469", "\U0001F468\u200D\U0001F469"},  // the joiner glues emoji
+        {"\U0001F468\u200D\U0001F469", "\U0001F468\u200D\U0001F469"},
         {"a\xC3(b\xFF", "a\uFFFD(b\uFFFD"},
     };
     for (const auto& [entrada, saida] : casos) {
         SCOPED_TRACE(entrada);
-        EXPECT_EQ(limpo(entrada), saida);
+        EXPECT_EQ(kivo::app::limpo(entrada), saida);
     }
 }
 
+// Combining marks join their letter; CJK, fullwidth, emoji and flags are two columns, a
+// text symbol is one unless asked for as emoji.
 TEST(Texto, Largura) {
-    const std::pair<const char*, int> casos[] = {
-        {"", 0}, {"loja-virtual", 12}, {"a\u00E7\u00E3o", 4},
-        {"e\u0301", 1},                                       // e + combining acute: one cluster
-        {"\u65E5\u672C\u8A9E", 6}, {"\uD55C\uAD6D", 4},       // CJK, Hangul: wide
-        {"\uFF21", 2},                                        // fullwidth A
-        {"\U0001F44D", 2}, {"\u263A", 1}, {"\u263A\uFE0F", 2},  // emoji; a text symbol, asked for as emoji
-        {"\U0001F1E7\U0001F1F7", 2},                          // a flag: two regional indicators
-        {"\U0001F468\u200D\U0001F469\u200D\U0001F467", 2}, {"\u2026\u00B7\u2014", 3},
+    const std::pair<int, std::vector<const char*>> casos[] = {
+        {0, {""}},
+        {1, {"e\u0301", "\u263A"}},
+        {2,
+         {"\uFF21", "\U0001F44D", "\u263A\uFE0F", "\U0001F1E7\U0001F1F7",
+          "\U0001F468\u200D\U0001F469\u200D\U0001F467"}},
+        {3, {"\u2026\u00B7\u2014"}},
+        {4, {"a\u00E7\u00E3o"}},
+        {6, {"\u65E5\u672C\u8A9E"}},
+        {12, {"loja-virtual"}},
     };
-    for (const auto& [texto, colunas] : casos) {
-        SCOPED_TRACE(texto);
-        EXPECT_EQ(larguraDe(texto), colunas);
+    for (const auto& [colunas, textos] : casos) {
+        for (const char* texto : textos) EXPECT_EQ(kivo::app::larguraDe(texto), colunas) << texto;
     }
 }
 
+// No space before the ellipsis, a wide cluster never halved; a word as wide as the line
+// is not split.
 TEST(Texto, CaberEQuebrar) {
-    struct Caso {
-        const char* texto;
-        int largura;
-        const char* saida;
-    };
-    const Caso casos[] = {
-        {"loja-virtual", 12, "loja-virtual"}, {"loja-virtual", 11, "loja-virtu\u2026"},
-        {"Corrigir a fila", 10, "Corrigir\u2026"},  // no space before the ellipsis
-        {"\u65E5\u672C\u8A9E\u30C6\u30AD", 7, "\u65E5\u672C\u8A9E\u2026"},
-        {"\u65E5\u672C\u8A9E", 5, "\u65E5\u672C\u2026"},
-        {"\u65E5\u672C\u8A9E", 4, "\u65E5\u2026"},  // a wide cluster is never halved
+    const std::tuple<const char*, int, const char*> casos[] = {
+        {"loja-virtual", 12, "loja-virtual"},
+        {"loja-virtual", 11, "loja-virtu\u2026"},
+        {"Corrigir a fila", 10, "Corrigir\u2026"},
+        {"\u65E5\u672C\u8A9E", 4, "\u65E5\u2026"},
         {"e\u0301e\u0301e\u0301", 2, "e\u0301\u2026"},
-        {"\U0001F468\u200D\U0001F469 fam\u00EDlia", 3, "\U0001F468\u200D\U0001F469\u2026"},
-        {"abc", 1, "\u2026"}, {"abc", 0, ""},
+        {"abc", 1, "\u2026"},
+        {"abc", 0, ""},
     };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(std::string(c.texto) + " em " + std::to_string(c.largura));
-        EXPECT_EQ(caber(c.texto, c.largura), c.saida);
+    for (const auto& [texto, largura, saida] : casos) {
+        SCOPED_TRACE(std::string(texto) + " em " + std::to_string(largura));
+        EXPECT_EQ(kivo::app::caber(texto, largura), saida);
     }
-    struct Quebra {
-        const char* texto;
-        int largura;
-        std::vector<std::string> linhas;
-    };
-    const Quebra quebras[] = {
-        {"Quer permiss\u00E3o para rodar um comando \u00B7 agora", 20,
-         {"Quer permiss\u00E3o para", "rodar um comando \u00B7", "agora"}},
-        {"curto", 20, {"curto"}}, {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
-        {"ab abcd", 4, {"ab", "abcd"}},  // a word as wide as the line is not split
+    const std::tuple<const char*, int, std::vector<std::string>> quebras[] = {
+        {"Quer permiss\u00E3o para rodar um comando", 20, {"Quer permiss\u00E3o para", "rodar um comando"}},
+        {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
+        {"ab abcd", 4, {"ab", "abcd"}},
         {"\u65E5\u672C\u8A9E\u30C6", 5, {"\u65E5\u672C", "\u8A9E\u30C6"}},
-        {"", 10, {""}}, {"sem limite nenhum", 0, {"sem limite nenhum"}},
+        {"", 10, {""}},
+        {"sem limite", 0, {"sem limite"}},
     };
-    for (const Quebra& c : quebras) {
-        SCOPED_TRACE(std::string(c.texto) + " em " + std::to_string(c.largura));
-        EXPECT_EQ(quebrar(c.texto, c.largura), c.linhas);
+    for (const auto& [texto, largura, linhas] : quebras) {
+        SCOPED_TRACE(std::string(texto) + " em " + std::to_string(largura));
+        EXPECT_EQ(kivo::app::quebrar(texto, largura), linhas);
     }
 }
 
