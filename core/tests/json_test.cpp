@@ -1,10 +1,15 @@
-// The strict JSON reader: what RFC 8259 allows and nothing else, and numbers read as
-// exact integers. Deep nesting and input read in pieces are the hook's tests.
+// The strict JSON reader: what RFC 8259 allows and nothing else, text split across
+// reads, and numbers read as exact integers. Deep nesting is the hook's test.
 #include "json.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <limits>
+
+#include "entrada_gancho.hpp"
+#include "pastas.hpp"
 
 namespace kivo::json {
 namespace {
@@ -24,6 +29,24 @@ TEST(JsonEstrito, AceitaOValido) {
     const auto e = documento("[1,-0,2.5e3,\"\\u00e9\\ud83d\\ude00\\/\\n\", 1e400, -1e400, 18446744073709551615, -12]");
     EXPECT_EQ(e, (nlohmann::json{1, 0, 2500.0, "\u00e9\U0001F600/\n", std::numeric_limits<double>::infinity(),
                                  -std::numeric_limits<double>::infinity(), 18446744073709551615ull, -12}));
+}
+
+// The hook's input is read 64 KiB at a time: escapes and UTF-8 split between two reads
+// give what the whole text gives, in a member that is kept and in one that is skipped.
+TEST(JsonEstrito, TextoPartidoEntreLeituras) {
+    const std::string meio = R"(\u00e9\"\ud83d\ude00\\)" "\u00e9\U0001F600";
+    const teste::PastaTemporaria pasta;
+    const auto arquivo = pasta.raiz() / "entrada";
+    for (const std::string membro : {"last_assistant_message", "outro"}) {
+        const std::string cabeca = R"({"hook_event_name":"Stop","session_id":"s",")" + membro + "\":\"";
+        for (std::size_t n = 65536 - cabeca.size() - meio.size(); n <= 65536 - cabeca.size(); ++n) {
+            const std::string texto = cabeca + std::string(n, 'a') + meio + "\"}";
+            teste::escrever(arquivo, texto);
+            const int fd = open(arquivo.c_str(), O_RDONLY | O_CLOEXEC);
+            EXPECT_EQ(gancho::lerEvento(fd), EventoGancho::deJson(documento(texto).value_or(nullptr))) << membro << n;
+            close(fd);
+        }
+    }
 }
 
 // Ordinary lexemes are the record and usage readers' rows; here the limits.
