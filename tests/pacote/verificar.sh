@@ -9,12 +9,10 @@
 #
 #   tests/pacote/verificar.sh [PACKAGES_DIR]      (default: build-pacote)
 #
-# The base system is made once and kept in $KIVO_DEBOOTSTRAP (default
-# /var/cache/kivo-debootstrap), and so are the packages apt downloads there; each run
-# works on a copy in memory (tmpfs), in a mount namespace of its own: the copy and every
-# mount go away with the namespace. Where this cannot
-# run (not root, no debootstrap, no mount namespace, no Debian mirror) it says why and
-# exits 0.
+# The base system and the packages apt downloads are kept in $KIVO_DEBOOTSTRAP (default
+# /var/cache/kivo-debootstrap); each run works on a copy in a tmpfs of a mount namespace
+# of its own. Where it cannot run (not root, no debootstrap, no mount namespace, no
+# Debian mirror) it says why and exits 0.
 set -euo pipefail
 raiz_projeto=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${KIVO_DEBOOTSTRAP:-/var/cache/kivo-debootstrap}
@@ -54,10 +52,6 @@ if [ "${1:-}" = --dentro ]; then
     chroot --userspec=ana:ana "$raiz" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/ana \
       LC_ALL=C.UTF-8 "$@"
   }
-  cronometro=$SECONDS
-  etapa() {
-    echo "-- $1 ($((SECONDS - cronometro)) s)"
-  }
 
   mount -t tmpfs -o size=6g,mode=755 kivo-pacote "$raiz"
   cp -a "$base/." "$raiz/"
@@ -71,7 +65,6 @@ if [ "${1:-}" = --dentro ]; then
   deb_dev=$(cd "$raiz/tmp/pacotes" && ls libkivocore-dev_*.deb)
   versao=$(dpkg-deb -f "$pacotes/$deb_kivo" Version)
 
-  etapa "apt-get update"
   dentro apt-get update -q -o APT::Update::Error-Mode=any >/dev/null ||
     pular "apt-get update falhou no sistema novo (sem acesso a $espelho?)"
   dentro useradd -m ana
@@ -80,7 +73,6 @@ if [ "${1:-}" = --dentro ]; then
   verificar "sem compilador no sistema novo" \
     dentro sh -c '! command -v cc && ! command -v c++ && ! command -v g++'
 
-  etapa "apt install ./$deb_kivo"
   verificar "apt install ./$deb_kivo" dentro apt-get install -y -q "/tmp/pacotes/$deb_kivo"
   dentro dpkg -L kivo | while read -r f; do [ -d "$raiz$f" ] || echo "$f"; done >"$raiz/tmp/arquivos-kivo"
   verificar "o pacote traz os comandos, as páginas de manual, o README e a licença" \
@@ -102,23 +94,19 @@ if [ "${1:-}" = --dentro ]; then
   web=$(comoAna kivo web --ajuda 2>&1 || true)
   verificar "kivo web chama o /usr/bin/kivo_web" grep -q "Uso: kivo web" <<<"$web"
 
-  etapa "apt remove kivo"
   verificar "apt remove kivo" dentro apt-get remove -y -q kivo
   verificar "nenhum arquivo do pacote ficou" \
     bash -c "while read -r f; do [ ! -e '$raiz'\"\$f\" ] || { echo \"ficou \$f\"; exit 1; }; done <'$raiz/tmp/arquivos-kivo'"
   verificar "os registros em ~/.kivo ficaram" test -s "$raiz/home/ana/.kivo/sessoes/pacote.json"
 
-  etapa "apt install ./$deb_dev g++ cmake make"
   verificar "apt install ./$deb_dev (com g++, cmake e make)" \
     dentro apt-get install -y -q "/tmp/pacotes/$deb_dev" g++ cmake make
   verificar "libkivocore-dev trouxe libicu-dev e nlohmann-json3-dev" \
     dentro dpkg-query -W -f='${Status}\n' libicu-dev nlohmann-json3-dev
   cp -r "$raiz_projeto/tests/consumidor" "$raiz/home/ana/consumidor"
   chroot "$raiz" chown -R ana:ana /home/ana/consumidor
-  etapa "projeto consumidor"
   verificar "um projeto com find_package(KivoCore) configura, compila e roda" \
     comoAna sh -c 'cd /home/ana/consumidor && cmake -S . -B b >/dev/null && cmake --build b >/dev/null && b/consumidor'
-  etapa "fim"
   echo "pacote: $passou passed, $falhou failed"
   [ "$falhou" = 0 ]
   exit
