@@ -91,11 +91,9 @@ std::string pedido(const std::string& linha, const std::string& cabecalhos) {
 class ServidorTest : public ::testing::Test {
 protected:
     void iniciar(std::size_t fluxos = 16, int pulsacao = 15) {
-        servidor =
-            std::make_unique<web::Servidor>(web::OpcoesServidor{.pasta = pasta.raiz() / "sessoes",
-                                                                .fluxosMaximos = fluxos,
-                                                                .pulsacaoSegundos = pulsacao,
-                                                                .vivo = [](std::int32_t pid) { return pid != morto; }});
+        const auto vivo = [](std::int32_t pid) { return pid != morto; };
+        servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{
+            .pasta = pasta.raiz() / "sessoes", .fluxosMaximos = fluxos, .pulsacaoSegundos = pulsacao, .vivo = vivo});
         servidor->iniciar();
         porta = servidor->porta();
         host = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\n";
@@ -120,13 +118,10 @@ protected:
 TEST_F(ServidorTest, TokenHostEMetodos) {
     iniciar();
     const std::string p = std::to_string(porta), t = servidor->token(), errado(t.size(), 'a');
-    ASSERT_EQ(t.size(), 64u);  // 256 bits, as hexadecimal digits
-    ASSERT_EQ(t.find_first_not_of("0123456789abcdef"), std::string::npos);
+    ASSERT_TRUE(t.size() == 64 && t.find_first_not_of("0123456789abcdef") == std::string::npos) << t;  // 256 bits
     const std::string quase = t.substr(0, 63) + (t[63] == '0' ? "1" : "0");
     const auto raiz = [](const std::string& cabecalhos) { return pedido("GET / HTTP/1.1", cabecalhos); };
-    const auto comToken = [&](const std::string& alvo) {
-        return pedido("GET " + alvo + "?t=" + t + " HTTP/1.1", host);
-    };
+    const auto comToken = [&](const std::string& a) { return pedido("GET " + a + "?t=" + t + " HTTP/1.1", host); };
     // Label, request, status, a header also expected.
     const std::tuple<const char*, std::string, int, const char*> casos[] = {
         {"linha sem sentido", "GARBAGE\r\n\r\n", 400, ""},
@@ -184,8 +179,6 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
         s.titulo = i < 30 ? std::to_string(i) + std::string(3000, 'x') : "fim";
         gravar(s);
     }
-    auto leitor = std::move(lentos.back());
-    lentos.pop_back();
     for (int i = 0; i < 20; ++i) lentos.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n" + host));
     // Answered well inside the 2 s read timeout they hold, timed once connected.
     const Conexao simples(porta, "");
@@ -193,8 +186,8 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     simples.enviar(get("/api/resumo"));
     EXPECT_EQ(ler(simples.receber()).status, 200);
     EXPECT_LT(Relogio::now() - antes, 1500ms);
-    EXPECT_NE(leitor->receber("loja · fim").find("loja · fim"), std::string::npos);
-    leitor.reset();
+    EXPECT_NE(lentos[4]->receber("loja · fim").find("loja · fim"), std::string::npos);
+    lentos[4].reset();
     int depois = 0;
     for (int tentativa = 0; tentativa < 20 && depois != 200; ++tentativa, std::this_thread::sleep_for(50ms))
         depois = pedir(porta, get("/api/eventos"), "\r\n\r\n").status;
@@ -229,7 +222,6 @@ TEST_F(ServidorTest, FluxoDeEventos) {
 }
 
 TEST(ComandoWeb, Opcoes) {
-    // Port taken (0: refused, with a message); `--porta N` and --abrir: the tests below.
     const std::pair<std::vector<std::string_view>, int> casos[] = {
         {{"--porta=65535"}, 65535}, {{"--porta"}, 0},        {{"--porta", "0"}, 0},
         {{"--porta", "65536"}, 0},  {{"--porta", "80a"}, 0}, {{"--aberto"}, 0},
@@ -245,11 +237,10 @@ TEST(ComandoWeb, Opcoes) {
 
 TEST_F(ServidorTest, PortaOcupadaDa1ComMensagem) {
     iniciar();
-    const auto r = teste::rodar(
-        {{KIVO_EXECUTAVEL, "web", "--porta", std::to_string(porta)}, {{"KIVO_DIR", pasta.raiz().string()}}});
+    const std::string p = std::to_string(porta);
+    const auto r = teste::rodar({{KIVO_EXECUTAVEL, "web", "--porta", p}, {{"KIVO_DIR", pasta.raiz().string()}}});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.erro.find("a porta " + std::to_string(porta) + " j\u00E1 est\u00E1 em uso"), std::string::npos)
-        << r.erro;
+    EXPECT_NE(r.erro.find("a porta " + p + " j\u00E1 est\u00E1 em uso"), std::string::npos) << r.erro;
 }
 
 // --abrir hands the opener a 0600 file holding the address, never the token on a command
