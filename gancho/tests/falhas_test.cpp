@@ -1,11 +1,7 @@
-// Faults of the file system under the hook. Whatever happens, the hook exits 0, prints
-// nothing, leaves no temporary file, and a record it cannot replace stays as it was.
-//
-// Where a fault can be made real it is, and kivo_gancho runs against it. Mounts (a
-// read-only bind mount for root, a small tmpfs) are made on Linux in a mount namespace
-// of this test process's own, so none outlives it. Where that is not possible, and for
-// the planted link (the temporary name is random), the same decision runs in this
-// process with the failure injected through the file layer.
+// File system faults under the hook: it exits 0, prints nothing, leaves no temporary file, and
+// a record it cannot replace stays as it was. Real faults where possible (mounts in a namespace
+// of this process's own, so none outlives it) against kivo_gancho; else, and for the planted
+// link (the temporary name is random), the same decision in this process, through the file layer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -38,8 +34,7 @@ const std::string kMudanca = R"({"hook_event_name":"Stop","session_id":"s1","las
 // A link planted at the exact path of the temporary file, just before it is created.
 struct Plantio {
     std::string alvo;
-    int vezes = 0;  // how many creations to spoil
-    int plantados = 0;
+    int vezes = 0, plantados = 0;  // creations to spoil, spoiled
 } plantio;
 
 int abrirPlantando(const char* caminho, int flags, mode_t modo) {
@@ -48,21 +43,12 @@ int abrirPlantando(const char* caminho, int flags, mode_t modo) {
         ++plantio.plantados;
     return arquivos::padrao().abrir(caminho, flags, modo);
 }
-ssize_t semEspaco(int, const void*, std::size_t) {
-    return errno = ENOSPC, -1;
-}
 ssize_t interrompido(int fd, const void* dados, std::size_t) {  // EINTR once, then a byte at a time
     static bool primeira = true;
     if (std::exchange(primeira, false)) return errno = EINTR, -1;
     return write(fd, dados, 1);
 }
-int entreDiscos(const char*, const char*) {
-    return errno = EXDEV, -1;
-}
-int abrirSomenteLeitura(const char* caminho, int flags, mode_t modo) {
-    if (flags & (O_CREAT | O_WRONLY | O_RDWR)) return errno = EROFS, -1;
-    return arquivos::padrao().abrir(caminho, flags, modo);
-}
+constexpr auto entreDiscos = [](const char*, const char*) { return errno = EXDEV, -1; };
 
 enum class Registro { antigo, novo, nenhum };
 
@@ -82,10 +68,9 @@ public:
     void decidir(const std::string& entrada, bool aqui) const {
         if (aqui) {
             const auto evento = EventoGancho::deJson(json::documento(entrada).value_or(nullptr));
-            const std::chrono::duration<double> agora = std::chrono::system_clock::now().time_since_epoch();
-            const Contexto contexto{.agora = agora.count()};
             Armazem(pasta()).atualizar(evento->sessaoId, [&](const std::optional<Sessao>& atual) {
-                return aplicar(*evento, atual, contexto);
+                const std::chrono::duration<double> agora = std::chrono::system_clock::now().time_since_epoch();
+                return aplicar(*evento, atual, Contexto{.agora = agora.count()});
             });
             return;
         }
@@ -117,14 +102,17 @@ public:
             return false;
         }
         if (montar(false)) return false;
-        arquivos::operacoes().abrir = &abrirSomenteLeitura;
+        arquivos::operacoes().abrir = [](const char* caminho, int flags, mode_t modo) {
+            if (flags & (O_CREAT | O_WRONLY | O_RDWR)) return errno = EROFS, -1;
+            return arquivos::padrao().abrir(caminho, flags, modo);
+        };
         arquivos::operacoes().renomear = [](const char*, const char*) { return errno = EROFS, -1; };
         return true;
     }
     bool discoCheio() {
         const std::string antigo = teste::conteudo(pasta() / "s1.json");
         if (!montar(true)) {
-            arquivos::operacoes().escrever = &semEspaco;
+            arquivos::operacoes().escrever = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
             return true;
         }
         teste::escrever(pasta() / "s1.json", antigo);  // the tmpfs hides the folder's files
@@ -140,61 +128,52 @@ public:
     bool trocar(const fs::path& alvo, bool porPasta) {
         fs::remove_all(alvo);
         if (porPasta) fs::create_directories(alvo);
-        teste::escrever(porPasta ? alvo / "intacto" : alvo, "intocado");
+        intacto_ = porPasta ? alvo / "intacto" : alvo;
+        teste::escrever(intacto_, "intocado");
         return false;
     }
     bool plantar(bool alvoExiste, int vezes) {
-        if (alvoExiste) teste::escrever(raiz_ / "alvo", "intocado");
-        plantio = {(raiz_ / "alvo").string(), vezes, 0};
+        intacto_ = raiz_ / "alvo";
+        if (alvoExiste) teste::escrever(intacto_, "intocado");
+        plantio = {intacto_.string(), vezes, 0};
         arquivos::operacoes().abrir = &abrirPlantando;
         return true;
     }
 
     teste::PastaTemporaria temporaria_;
-    fs::path raiz_ = temporaria_.raiz(), base_ = raiz_ / "dados";
+    fs::path raiz_ = temporaria_.raiz(), base_ = raiz_ / "dados", intacto_;  // a file planted by the fault
     bool montado_ = false;
 };
 
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
-    // Each row sets its fault up after a first record was written. `intacto` names a
-    // file the fault planted, which must stay as it was.
+    // Each row sets its fault up after a first record was written.
     using F = Falhas;
     // clang-format off
-    const std::tuple<const char*, std::function<bool(F&)>, Registro, const char*> casos[] = {
-        {"pasta somente leitura", &F::somenteLeitura, Registro::antigo, nullptr},
-        {"disco cheio", &F::discoCheio, Registro::antigo, nullptr},
-        {"rename entre discos", [](F&) {
-             arquivos::operacoes().renomear = &entreDiscos;
-             return true;
-         }, Registro::antigo, nullptr},
-        {"escrita interrompida e aos peda\u00e7os", [](F&) {
-             arquivos::operacoes().escrever = &interrompido;
-             return true;
-         }, Registro::novo, nullptr},
-        {"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }, Registro::nenhum,
-         "dados/sessoes"},
-        {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }, Registro::nenhum,
-         "dados"},
-        {"pasta no lugar da trava (segue sem trava)", [](F& f) { return f.trocar(f.pasta() / ".trava", true); },
-         Registro::novo, "dados/sessoes/.trava/intacto"},
-        {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }, Registro::novo, "alvo"},
-        {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }, Registro::novo, "alvo"},
-        {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo, "alvo"},
-        {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }, Registro::nenhum,
-         "dados/sessoes/s1.json/intacto"},
+    const std::tuple<const char*, std::function<bool(F&)>, Registro> casos[] = {
+        {"pasta somente leitura", &F::somenteLeitura, Registro::antigo},
+        {"disco cheio", &F::discoCheio, Registro::antigo},
+        {"rename: EXDEV", [](F&) { return arquivos::operacoes().renomear = entreDiscos, true; }, Registro::antigo},
+        {"EINTR, aos pedaços", [](F&) { return arquivos::operacoes().escrever = &interrompido, true; }, Registro::novo},
+        {"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }, Registro::nenhum},
+        {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }, Registro::nenhum},
+        {"pasta no lugar da trava", [](F& f) { return f.trocar(f.pasta() / ".trava", true); }, Registro::novo},
+        {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }, Registro::novo},
+        {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }, Registro::novo},
+        {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo},
+        {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }, Registro::nenhum},
     };
     // clang-format on
-    for (const auto& [nome, preparar, registro, intactoRelativo] : casos) {
+    for (const auto& [nome, preparar, registro] : casos) {
         SCOPED_TRACE(nome);
         TearDown();
         for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p);
         plantio = {};
+        intacto_ = raiz_ / "nada";
         decidir(kInicio, false);
         const std::string antigo = teste::conteudo(pasta() / "s1.json");
         ASSERT_NE(antigo.find("trabalhando"), std::string::npos);
         const bool aqui = preparar(*this);
-        const fs::path intacto = raiz_ / (intactoRelativo ? intactoRelativo : "nada");
-        const bool existia = fs::exists(intacto);
+        const bool existia = fs::exists(intacto_);
         decidir(kMudanca, aqui);
         arquivos::operacoes() = arquivos::padrao();
 
@@ -202,7 +181,7 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
         EXPECT_EQ(s.has_value(), registro != Registro::nenhum);
         EXPECT_EQ(s && s->estado == Estado::feito, registro == Registro::novo);
         EXPECT_TRUE(registro != Registro::antigo || teste::conteudo(pasta() / "s1.json") == antigo);
-        EXPECT_EQ(fs::exists(intacto) ? teste::conteudo(intacto) : "ausente", existia ? "intocado" : "ausente");
+        EXPECT_EQ(fs::exists(intacto_) ? teste::conteudo(intacto_) : "ausente", existia ? "intocado" : "ausente");
         int links = 0;  // the planted ones; no temporary file may be left
         for (const auto& item : teste::nomesEm(pasta())) {
             links += fs::is_symlink(pasta() / item);

@@ -1,7 +1,5 @@
-// kivo_gancho as Claude Code runs it: a hook object on standard input, the agent's
-// environment, nothing printed, exit status 0. The rules themselves are checked on
-// the library; here, what only the command does: reading standard input as it
-// streams in, the environment, the folders, the lock and the record file.
+// kivo_gancho as Claude Code runs it (nothing printed, status 0); the rules are the library's
+// tests: here, reading standard input as it streams, the environment, folders, lock and record.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -87,27 +85,13 @@ TEST_F(Gancho, SequenciasDeEventos) {
         fs::remove_all(base_);
         for (const auto& e : eventos) enviar(e);
         EXPECT_EQ(teste::nomesEm(sessoes()), nomes);
-        const auto s = Armazem(sessoes()).ler("s1");
-        EXPECT_EQ(s.value_or(Sessao{}).estado, estado);
-        EXPECT_EQ(s.value_or(Sessao{}).detalhe, detalhe);
+        const auto s = Armazem(sessoes()).ler("s1").value_or(Sessao{});
+        EXPECT_EQ(std::tie(s.estado, s.detalhe), std::tie(estado, detalhe));
     }
 }
 
-// What only the command knows: the clock and the environment (the record's bytes are
-// the library's part).
-TEST_F(Gancho, RelogioEAmbiente) {
-    enviar(R"({"hook_event_name":"PreToolUse","session_id":"Ana/9","tool_name":"Read","extra":{"a":[1,2.5,null]}})",
-           {{"CLAUDE_PID", "4242"}, {"TERM_PROGRAM", "vscode"}, {"CLAUDE_CODE_ENTRYPOINT", "cli"}});
-    EXPECT_EQ(teste::nomesEm(sessoes()), (Nomes{".trava", "Ana9.json"}));
-    const auto s = Armazem(sessoes()).ler("Ana/9").value_or(Sessao{});
-    EXPECT_EQ(std::tie(s.estado, s.detalhe, s.pid, s.origem),
-              std::make_tuple(Estado::trabalhando, "Lendo arquivos", 4242, "vscode"));
-    EXPECT_EQ(s.atualizado, s.mudouEstadoEm);
-    EXPECT_NEAR(s.atualizado, static_cast<double>(std::time(nullptr)), 60);
-}
-
-// Every hook object of a recorded session: the streaming reader gives what the whole
-// parse gives, and the command keeps the record to its end.
+// A recorded session in the agent's environment: the streaming reader agrees with the whole parse;
+// the record, timed by the clock, lasts to the end (its rules and bytes are the library's part).
 TEST_F(Gancho, SessaoRealDoComecoAoFim) {
     std::ifstream f(std::string(KIVO_AMOSTRAS) + "/claude-code-2.1.197.jsonl");
     const std::string id = "fd54bafe-d6c7-4ae4-af41-29fc9aa77228";
@@ -120,15 +104,16 @@ TEST_F(Gancho, SessaoRealDoComecoAoFim) {
         EXPECT_EQ(gancho::lerEvento(fd), EventoGancho::deJson(json::documento(linha).value_or(nullptr)));
         close(fd);
         antesDoFim = Armazem(sessoes()).ler(id);
-        enviar(linha);
+        enviar(linha, {{"CLAUDE_PID", "4242"}, {"TERM_PROGRAM", "vscode"}, {"CLAUDE_CODE_ENTRYPOINT", "cli"}});
     }
     EXPECT_EQ(n, 13);
     EXPECT_FALSE(Armazem(sessoes()).ler(id));
     ASSERT_TRUE(antesDoFim);
     const auto& s = *antesDoFim;
-    EXPECT_EQ(std::tie(s.estado, s.detalhe, s.cwd, s.ferramentaId, s.pid),
+    EXPECT_EQ(std::tie(s.estado, s.detalhe, s.cwd, s.ferramentaId, s.pid, s.origem),
               std::make_tuple(Estado::feito, "Resumo", "/home/ana/projetos/loja-virtual", "toolu_17b8ed8cf11e413884f8",
-                              std::nullopt));
+                              4242, "vscode"));
+    EXPECT_NEAR(s.atualizado, static_cast<double>(std::time(nullptr)), 60);
 }
 
 }  // namespace
