@@ -66,10 +66,9 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     EXPECT_EQ(removidos(mostrar), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta_), todos);  // --mostrar removes nothing
     EXPECT_NE(kivo::app::relatorio(mostrar, agora, true)
-                  .find("Apagaria 2 registros de sess\u00E3o:\n"
-                        "  - sem-processo (sem-processo): o processo do agente acabou (\u00FAltima "
-                        "novidade "
-                        "h\u00E1 2 min)\n  - velha (velha): sem novidade h\u00E1 12 h\n"),
+                  .find("Apagaria 2 registros de sess\u00E3o:\n  - sem-processo (sem-processo): o processo do "
+                        "agente acabou (\u00FAltima novidade h\u00E1 2 min)\n  - velha (velha): sem novidade "
+                        "h\u00E1 12 h\n"),
               std::string::npos);
 
     EXPECT_EQ(removidos(kivo::app::limpar(pasta_, agora, vivo, false)), esperados);

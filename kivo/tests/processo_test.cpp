@@ -80,7 +80,6 @@ TEST_F(Processo, LinhaDeComando) {
         {{"painel"}, 0, "-com-um-nome-bem-comprido \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n", ""},
         {{"painel", "--todas"}, 0, "antiga", ""},
         {{"painel", "--largura", "20"}, 0, "\n    Quer permiss\u00E3o", ""},
-        {{"painel", "--largura=20"}, 0, "\n    Quer permiss\u00E3o", ""},
         {{"painel", "--largura=0"}, 2, "", "--largura precisa de um n\u00FAmero"},
         {{"painel", "--largura", "2x"}, 2, "", "--largura precisa de um n\u00FAmero"},
         {{"painel", "--largura"}, 2, "", "--largura precisa de um valor"},
@@ -139,8 +138,8 @@ TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
     EXPECT_EQ(r.saida.find("loja-virtual", primeira + 1), std::string::npos) << r.saida;
 }
 
-// One line, status 0, nothing on standard error, whatever comes in: this session is
-// left out; with an unreadable input every session counts.
+// One line, status 0, nothing on standard error: this session is left out; only a
+// NO_COLOR with a value turns tmux's colours off.
 TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
     const std::string objeto = kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json");
     ASSERT_NE(objeto.find(estaSessao), std::string::npos);
@@ -148,20 +147,15 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
     const std::string semCor = "(O.O)! \u00B7 " + loja + " \u00B7 1 trabalhando\n";
     const std::string tmux = "#[fg=yellow,bold](O.O)!#[default] \u00B7 #[fg=yellow,bold]" + loja +
                              "#[default] \u00B7 #[fg=cyan]1 trabalhando#[default]\n";
-    const std::tuple<std::vector<std::string>, std::string, const char*, std::string> casos[] = {
-        {{"linha"}, objeto, nullptr, semCor},
-        {{"linha", "--largura", "60"},
-         "{\"session_id\": ",
-         nullptr,
-         "(O.O)! \u00B7 api-de-pagamentos-c\u2026: Tem uma pergun\u2026 \u00B7 +1 chamando\n"},
-        {{"linha", "--tmux"}, objeto, nullptr, tmux},
-        {{"linha", "--tmux"}, objeto, "", tmux},
-        {{"linha", "--tmux"}, objeto, "1", semCor},
+    const std::tuple<std::vector<std::string>, const char*, std::string> casos[] = {
+        {{"linha"}, nullptr, semCor},
+        {{"linha", "--tmux"}, nullptr, tmux},
+        {{"linha", "--tmux"}, "", tmux},
+        {{"linha", "--tmux"}, "1", semCor},
     };
-    for (const auto& [args, entrada, noColor, saida] : casos) {
-        SCOPED_TRACE(::testing::PrintToString(args) + " NO_COLOR=" + (noColor ? noColor : "(nada)") + " entrada " +
-                     entrada.substr(0, 15));
-        const Execucao r = kivo(args, entrada, noColor);
+    for (const auto& [args, noColor, saida] : casos) {
+        SCOPED_TRACE(::testing::PrintToString(args) + " NO_COLOR=" + (noColor ? noColor : "(nada)"));
+        const Execucao r = kivo(args, objeto, noColor);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.erro, "");
         EXPECT_EQ(r.saida, saida);
