@@ -106,8 +106,6 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     const Resultado mostrar = instalar(opcoes(true));
     EXPECT_NE(mostrar.saida.find("  + SessionStart\n"), std::string::npos) << mostrar.saida;
     EXPECT_NE(mostrar.saida.find("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n"), std::string::npos);
-    EXPECT_NE(mostrar.saida.find("Nada foi gravado"), std::string::npos);
-    EXPECT_EQ(arquivos(), std::set<std::string>{"settings.json"});
 
     const Resultado r = instalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
@@ -225,14 +223,12 @@ TEST_F(Instalar, DesinstalarTiraSoOQueInstalarPoe) {
     const Resultado r = desinstalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_NE(r.saida.find("  - Stop (2 entradas)\n  - SessionEnd\n"), std::string::npos) << r.saida;
-    const Json hooks = config()["hooks"];
-    EXPECT_EQ(hooks.size(), 3u);  // SessionEnd went, Notification stays empty
-    EXPECT_EQ(hooks["Notification"], Json::array());
-    EXPECT_EQ(hooks["SubagentStop"][0]["hooks"].size(), 1u);
-    ASSERT_EQ(hooks["Stop"].size(), 2u);
-    EXPECT_EQ(hooks["Stop"][0]["hooks"].size(), 2u);
-    EXPECT_EQ(hooks["Stop"][0]["hooks"][1]["command"], "/opt/kivo/bin/kivo_gancho --depurar");
-    EXPECT_EQ(hooks["Stop"][1]["matcher"], "Bash");
+    EXPECT_EQ(config()["hooks"], Json::parse(R"({"Stop": [
+    {"hooks": [{"type": "command", "command": "/usr/bin/kivo_gancho_extra"},
+               {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"}]},
+    {"matcher": "Bash", "hooks": []}],
+  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}],
+  "Notification": []})"));  // SessionEnd went, Notification stays empty
 }
 
 // A file as people write it: compact objects, escapes, number spellings, a key order

@@ -66,9 +66,7 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
               "`kivo instalar`, cada sess\u00E3o do Claude Code aparece nesta lista.\n");
     for (const Sessao& s : registros()) kivo::Armazem(pasta).gravar(s);
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
-    OpcoesPainel todas = semCores;
-    todas.todas = true;
-    EXPECT_EQ(desenharPainel(registros(), agora, todas),
+    EXPECT_EQ(desenharPainel(registros(), agora, {false, semCores.processoVivo, 0, true}),
               esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n");  // three days old
     // Without a process test nothing has ended.
     EXPECT_EQ(desenharPainel(registros(), agora, OpcoesPainel{}).find("encerrado"), std::string::npos);
@@ -100,9 +98,7 @@ TEST(Painel, CabeNaLargura) {
     };
     for (const auto& [largura, esperadas] : casos) {
         SCOPED_TRACE(largura);
-        OpcoesPainel o = semCores;
-        o.largura = largura;
-        EXPECT_EQ(linhas({longa}, o), esperadas);
+        EXPECT_EQ(linhas({longa}, {false, semCores.processoVivo, largura}), esperadas);
     }
 }
 

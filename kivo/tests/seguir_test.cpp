@@ -27,7 +27,6 @@ TEST(Seguir, NovidadesEAvisos) {
     kivo::app::Acompanhamento a;
     const std::vector<kivo::Sessao> inicio = {sessao("loja", Estado::atencao, 10), sessao("api", Estado::feito, 10)};
     EXPECT_TRUE(a.ler(inicio).empty());
-    EXPECT_TRUE(a.ler(inicio).empty());
     const kivo::Sessao pronta = sessao("loja", Estado::feito, 20, "Corrigi");
     const kivo::Sessao nova = sessao("site", Estado::erro, 21);
     const std::vector<kivo::Sessao> depois = {pronta, sessao("api", Estado::feito, 10), nova};
