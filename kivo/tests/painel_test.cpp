@@ -93,7 +93,6 @@ TEST(Painel, CabeNaLargura) {
         {40,
          "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
          "    \u00B7 agora\n"},
-        {30, "  ! api-de-pagamentos-com-um-\u2026\n    Quer permiss\u00E3o para rodar\n    um comando \u00B7 agora\n"},
         {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
     for (const auto& [largura, esperadas] : casos) {
