@@ -86,12 +86,10 @@ TEST(Painel, CabeNaLargura) {
                           "Quer permiss\u00E3o para rodar um comando", 30, 30);
     longa.titulo = "Corrigir a fila de reembolsos";
     const std::pair<int, const char*> casos[] = {
-        {120,
-         "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
+        {120, "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
          "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
         {80, "  ! api-de-pagamentos-com-um-nom\u2026 \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
-        {40,
-         "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
+        {40, "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
          "    \u00B7 agora\n"},
         {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
