@@ -78,9 +78,7 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_NE(r.saida.find("n\u00E3o h\u00E1 c\u00F3pia"), std::string::npos) << r.saida;
     EXPECT_NE(r.saida.find("(modo 700)"), std::string::npos);
-    struct stat info {};
-    ASSERT_EQ(stat(o.pastaDados.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(fs::status(o.pastaDados).permissions(), fs::perms::owner_all);
     ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
     const std::string aberta = instalar(o).saida;
     EXPECT_NE(aberta.find("modo 755"), std::string::npos) << aberta;
@@ -118,11 +116,8 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(hooks["SubagentStop"], original["SubagentStop"]);
     EXPECT_NE(r.saida.find("C\u00F3pia do arquivo anterior: " + (pasta_.raiz() / copia0).string() + "\n"),
               std::string::npos);
-    for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) {
-        struct stat s {};
-        ASSERT_EQ(stat(p.c_str(), &s), 0);
-        EXPECT_EQ(s.st_mode & 0777, 0600u) << p;
-    }
+    const fs::perms soDono = fs::perms::owner_read | fs::perms::owner_write;
+    for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) EXPECT_EQ(fs::status(p).permissions(), soDono) << p;
 
     const std::string instalado = conteudo(arquivo_);
     OpcoesInstalar o = opcoes();
