@@ -50,13 +50,8 @@ protected:
     }
 
     OpcoesInstalar opcoes(bool mostrar = false) const {
-        OpcoesInstalar o;
-        o.arquivo = arquivo_;
-        o.gancho = "/opt/kivo/bin/kivo_gancho";
-        o.mostrar = mostrar;
-        o.agora = momento;
-        o.kivo = "/opt/kivo/bin/kivo";
-        return o;
+        return {.arquivo = arquivo_, .gancho = "/opt/kivo/bin/kivo_gancho", .mostrar = mostrar, .agora = momento,
+                .kivo = "/opt/kivo/bin/kivo"};
     }
     std::set<std::string> arquivos() const { return kivo::teste::nomesEm(pasta_.raiz()); }
     Json config() const { return Json::parse(conteudo(arquivo_)); }

@@ -20,9 +20,7 @@ namespace {
 constexpr double agora = 1765000000;
 constexpr std::int32_t morto = 4242;
 
-bool vivo(std::int32_t pid) {
-    return pid != morto;
-}
+const auto vivo = [](std::int32_t pid) { return pid != morto; };
 
 void gravar(const fs::path& pasta, const std::string& id, double parado, std::optional<std::int32_t> pid = {}) {
     kivo::Armazem(pasta).gravar(
