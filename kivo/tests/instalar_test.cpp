@@ -50,13 +50,8 @@ protected:
     }
 
     OpcoesInstalar opcoes(bool mostrar = false) const {
-        OpcoesInstalar o;
-        o.arquivo = arquivo_;
-        o.gancho = "/opt/kivo/bin/kivo_gancho";
-        o.mostrar = mostrar;
-        o.agora = momento;
-        o.kivo = "/opt/kivo/bin/kivo";
-        return o;
+        return {.arquivo = arquivo_, .gancho = "/opt/kivo/bin/kivo_gancho", .mostrar = mostrar, .agora = momento,
+                .kivo = "/opt/kivo/bin/kivo"};
     }
     std::set<std::string> arquivos() const { return kivo::teste::nomesEm(pasta_.raiz()); }
     Json config() const { return Json::parse(conteudo(arquivo_)); }
@@ -65,15 +60,24 @@ protected:
     fs::path arquivo_ = pasta_.raiz() / "settings.json";
 };
 
-// Each event once, with a matcher for the tool events; --mostrar creates nothing.
+// Each event once, with a matcher for the tool events; --mostrar creates nothing; the data
+// folder is made only for its user, and an open one is pointed out.
 TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     arquivo_ = pasta_.raiz() / "nova" / ".claude" / "settings.json";
     EXPECT_EQ(instalar(opcoes(true)).status, 0);
     EXPECT_EQ(desinstalar(opcoes()).status, 0);
     EXPECT_EQ(arquivos(), std::set<std::string>{});
-    const Resultado r = instalar(opcoes());
+    OpcoesInstalar o = opcoes();
+    o.pastaDados = pasta_.raiz() / "nova" / ".kivo";  // only for its user
+    const Resultado r = instalar(o);
     ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_NE(r.saida.find("n\u00E3o h\u00E1 c\u00F3pia"), std::string::npos) << r.saida;
+    EXPECT_NE(r.saida.find("(modo 700)"), std::string::npos);
+    EXPECT_EQ(fs::status(o.pastaDados).permissions(), fs::perms::owner_all);
+    ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
+    const std::string aberta = instalar(o).saida;
+    EXPECT_NE(aberta.find("modo 755"), std::string::npos) << aberta;
+    EXPECT_NE(aberta.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
     Json hooks = Json::object();
     for (const std::string evento :
          {"SessionStart", "UserPromptSubmit", "PreToolUse", "PermissionRequest", "PostToolUse", "PostToolUseFailure",
@@ -95,8 +99,6 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     const Resultado mostrar = instalar(opcoes(true));
     EXPECT_NE(mostrar.saida.find("  + SessionStart\n"), std::string::npos) << mostrar.saida;
     EXPECT_NE(mostrar.saida.find("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n"), std::string::npos);
-    EXPECT_NE(mostrar.saida.find("Nada foi gravado"), std::string::npos);
-    EXPECT_EQ(arquivos(), std::set<std::string>{"settings.json"});
 
     const Resultado r = instalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
@@ -107,14 +109,10 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(nlohmann::json(hooks["PreToolUse"]),
               nlohmann::json::parse("[" + original["PreToolUse"][0].dump() + "," + certa + "]"));
     EXPECT_EQ(hooks["SubagentStop"], original["SubagentStop"]);
-    EXPECT_EQ(conteudo(pasta_.raiz() / copia0), configuracaoDaAna);
     EXPECT_NE(r.saida.find("C\u00F3pia do arquivo anterior: " + (pasta_.raiz() / copia0).string() + "\n"),
               std::string::npos);
-    for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) {
-        struct stat s {};
-        ASSERT_EQ(stat(p.c_str(), &s), 0);
-        EXPECT_EQ(s.st_mode & 0777, 0600u) << p;
-    }
+    const fs::perms soDono = fs::perms::owner_read | fs::perms::owner_write;
+    for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) EXPECT_EQ(fs::status(p).permissions(), soDono) << p;
 
     const std::string instalado = conteudo(arquivo_);
     OpcoesInstalar o = opcoes();
@@ -214,14 +212,12 @@ TEST_F(Instalar, DesinstalarTiraSoOQueInstalarPoe) {
     const Resultado r = desinstalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_NE(r.saida.find("  - Stop (2 entradas)\n  - SessionEnd\n"), std::string::npos) << r.saida;
-    const Json hooks = config()["hooks"];
-    EXPECT_EQ(hooks.size(), 3u);  // SessionEnd went, Notification stays empty
-    EXPECT_EQ(hooks["Notification"], Json::array());
-    EXPECT_EQ(hooks["SubagentStop"][0]["hooks"].size(), 1u);
-    ASSERT_EQ(hooks["Stop"].size(), 2u);
-    EXPECT_EQ(hooks["Stop"][0]["hooks"].size(), 2u);
-    EXPECT_EQ(hooks["Stop"][0]["hooks"][1]["command"], "/opt/kivo/bin/kivo_gancho --depurar");
-    EXPECT_EQ(hooks["Stop"][1]["matcher"], "Bash");
+    EXPECT_EQ(config()["hooks"], Json::parse(R"({"Stop": [
+    {"hooks": [{"type": "command", "command": "/usr/bin/kivo_gancho_extra"},
+               {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"}]},
+    {"matcher": "Bash", "hooks": []}],
+  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}],
+  "Notification": []})"));  // SessionEnd went, Notification stays empty
 }
 
 // A file as people write it: compact objects, escapes, number spellings, a key order
@@ -233,25 +229,14 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
         "    \"caf\\u00e9\": 1.50,\n"
         "    \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n"
         "}\n";
-    escrever(arquivo_, beto);
+    // The old text up to "1E+2}" byte for byte, the new members four spaces deep. On one
+    // line, the members are added on that line; a blank file counts as {}; blanks before
+    // the brace stay when the last member goes; a new member takes the last one's indentation.
+    const std::string comum = beto.substr(0, beto.rfind('}') - 1);
     OpcoesInstalar o = opcoes();
     o.linha = true;
-    ASSERT_EQ(instalar(o).status, 0);
-    const std::string depois = conteudo(arquivo_);
-    // The old text up to "1E+2}", byte for byte; the new members four spaces deep.
-    const std::string comum = beto.substr(0, beto.rfind('}') - 1);
-    EXPECT_EQ(depois.substr(0, comum.size() + 26), comum + ",\n    \"hooks\": {\n        \"") << depois;
-    EXPECT_NE(depois.find("\n    \"statusLine\": {\n        \"type\": \"command\",\n"
-                          "        \"command\": \"'/opt/kivo/bin/kivo' linha\"\n    }\n}\n"),
-              std::string::npos)
-        << depois;
-    ASSERT_EQ(desinstalar(opcoes()).status, 0);
-    EXPECT_EQ(conteudo(arquivo_), beto);
-
-    // On one line, the members are added on that line; a blank file counts as {}; blanks
-    // before the brace stay when the last member goes; a new member takes the indentation
-    // of the last one.
     const std::tuple<std::string, std::string, std::string> casos[] = {
+        {beto, comum + ",\n    \"hooks\": {\n        \"", beto},
         {" {\"a\": 1.50,\"b\": \"\\u00e9\"}\n",
          " {\"a\": 1.50,\"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[",
          " {\"a\": 1.50,\"b\": \"\\u00e9\"}\n"},
@@ -265,7 +250,7 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
         SCOPED_TRACE(texto);
         escrever(arquivo_, texto);
         fs::remove(pasta_.raiz() / copia0);
-        ASSERT_EQ(instalar(opcoes()).status, 0);
+        ASSERT_EQ(instalar(o).status, 0);
         EXPECT_EQ(conteudo(arquivo_).rfind(comeco, 0), 0u) << conteudo(arquivo_);
         EXPECT_EQ(config()["hooks"].size(), 11u);
         EXPECT_EQ(conteudo(pasta_.raiz() / copia0), texto);
@@ -274,51 +259,30 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     }
 }
 
-// Through a link into a dotfiles folder; a status line of the person's own stays.
-TEST_F(Instalar, LinkSimbolicoELinhaDaPessoa) {
-    fs::create_directory(pasta_.raiz() / "dotfiles");
-    escrever(pasta_.raiz() / "dotfiles" / "settings.json", configuracaoDaAna);
+// Through a link into a dotfiles folder, where the copy goes too; a status line of the
+// person's own stays. Claude Code saves /model between our reading and our rename, once:
+// read again.
+TEST_F(Instalar, LinkSimbolicoEArquivoQueMudaAntesDaTroca) {
+    const fs::path dotfiles = pasta_.raiz() / "dotfiles";
+    fs::create_directory(dotfiles);
+    escrever(dotfiles / "settings.json", configuracaoDaAna);
     fs::create_symlink("dotfiles/settings.json", arquivo_);
     OpcoesInstalar o = opcoes();
     o.linha = true;
-    const Resultado r = instalar(o);
-    ASSERT_EQ(r.status, 0) << r.erros;
-    EXPECT_TRUE(fs::is_symlink(arquivo_));
-    EXPECT_EQ(config()["hooks"].size(), 12u);
-    EXPECT_EQ(config()["statusLine"], Json::parse(configuracaoDaAna)["statusLine"]);
-    EXPECT_NE(r.saida.find("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"), std::string::npos) << r.saida;
-    EXPECT_TRUE(fs::exists(pasta_.raiz() / "dotfiles" / copia0));
-}
-
-// Claude Code saves /model between our reading and our rename, once: read again.
-TEST_F(Instalar, ArquivoQueMudaAntesDaTrocaELidoDeNovo) {
-    escrever(arquivo_, configuracaoDaAna);
-    OpcoesInstalar o = opcoes();
     int vezes = 0;
     o.antesDeTrocar = [&] {
         std::string outro = configuracaoDaAna;
         if (vezes++ == 0) escrever(arquivo_, outro.replace(outro.find("opus"), 4, "haiku"));
     };
-    ASSERT_EQ(instalar(o).status, 0);
+    const Resultado r = instalar(o);
+    ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_EQ(vezes, 2);
+    EXPECT_TRUE(fs::is_symlink(arquivo_));
     EXPECT_EQ(config()["model"], "haiku");
     EXPECT_EQ(config()["hooks"].size(), 12u);
-    EXPECT_EQ(arquivos(), (std::set<std::string>{"settings.json", copia0}));  // only the replaced file's copy
-}
-
-TEST_F(Instalar, PastaDeDadosSoDoUsuario) {
-    OpcoesInstalar o = opcoes();
-    o.pastaDados = pasta_.raiz() / "dados" / ".kivo";
-    const Resultado criada = instalar(o);
-    ASSERT_EQ(criada.status, 0) << criada.erros;
-    struct stat info {};
-    ASSERT_EQ(stat(o.pastaDados.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_NE(criada.saida.find("(modo 700)"), std::string::npos) << criada.saida;
-    ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
-    const std::string aberta = instalar(o).saida;
-    EXPECT_NE(aberta.find("modo 755"), std::string::npos) << aberta;
-    EXPECT_NE(aberta.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
+    EXPECT_EQ(config()["statusLine"], Json::parse(configuracaoDaAna)["statusLine"]);
+    EXPECT_NE(r.saida.find("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"), std::string::npos) << r.saida;
+    EXPECT_EQ(kivo::teste::nomesEm(dotfiles), (std::set<std::string>{"settings.json", copia0}));  // one copy only
 }
 
 // An empty HOME is no home: the account's own folder is used.

@@ -20,9 +20,7 @@ namespace {
 constexpr double agora = 1765000000;
 constexpr std::int32_t morto = 4242;
 
-bool vivo(std::int32_t pid) {
-    return pid != morto;
-}
+const auto vivo = [](std::int32_t pid) { return pid != morto; };
 
 void gravar(const fs::path& pasta, const std::string& id, double parado, std::optional<std::int32_t> pid = {}) {
     kivo::Armazem(pasta).gravar(
@@ -66,10 +64,9 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     EXPECT_EQ(removidos(mostrar), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta_), todos);  // --mostrar removes nothing
     EXPECT_NE(kivo::app::relatorio(mostrar, agora, true)
-                  .find("Apagaria 2 registros de sess\u00E3o:\n"
-                        "  - sem-processo (sem-processo): o processo do agente acabou (\u00FAltima "
-                        "novidade "
-                        "h\u00E1 2 min)\n  - velha (velha): sem novidade h\u00E1 12 h\n"),
+                  .find("Apagaria 2 registros de sess\u00E3o:\n  - sem-processo (sem-processo): o processo do "
+                        "agente acabou (\u00FAltima novidade h\u00E1 2 min)\n  - velha (velha): sem novidade "
+                        "h\u00E1 12 h\n"),
               std::string::npos);
 
     EXPECT_EQ(removidos(kivo::app::limpar(pasta_, agora, vivo, false)), esperados);

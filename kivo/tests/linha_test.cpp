@@ -18,12 +18,8 @@ kivo::Sessao sessao(const std::string& cwd, Estado estado, const std::string& de
     return {cwd, cwd, {}, estado, detalhe, agora - ha, agora - ha};
 }
 
-std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, Estilo estilo = Estilo::nenhum,
-                  std::optional<std::string> esta = std::nullopt) {
-    kivo::app::OpcoesLinha o;
+std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, kivo::app::OpcoesLinha o = {}) {
     o.largura = largura;
-    o.estilo = estilo;
-    o.esta = esta;
     return kivo::app::desenharLinha(sessoes, agora, o);
 }
 
@@ -37,15 +33,13 @@ TEST(Linha, EstilosEContagens) {
         sessao("/p/e", Estado::erro, "Parou"),
         sessao("/p/f", Estado::feito, "Ok", 13 * 3600)};
     EXPECT_EQ(linha(sessoes, 80),
-              "(O.O)! \u00B7 #1-proj [2J: Tem uma pergunta #[fg=red] \u00B7 1 com erro \u00B7 2 "
-              "trabalhando\n");
-    EXPECT_EQ(linha(sessoes, 200, Estilo::tmux),
+              "(O.O)! \u00B7 #1-proj [2J: Tem uma pergunta #[fg=red] \u00B7 1 com erro \u00B7 2 trabalhando\n");
+    EXPECT_EQ(linha(sessoes, 200, {Estilo::tmux}),
               "#[fg=yellow,bold](O.O)!#[default] \u00B7 #[fg=yellow,bold]##1-proj [2J: Tem uma pergunta "
               "##[fg=red]#[default] \u00B7 #[fg=red,bold]1 com erro#[default] \u00B7 #[fg=cyan]2 "
               "trabalhando#[default] \u00B7 #[fg=green]1 pronto#[default]\n");
-    EXPECT_EQ(linha(sessoes, 200, Estilo::ansi, "/p/#1-proj\u202E\x1b[2J"),  // without the asking session
-              "\x1b[1;33m(O.O)!\x1b[0m \u00B7 \x1b[1;31m1 com erro\x1b[0m \u00B7 \x1b[36m2 "
-              "trabalhando\x1b[0m "
+    EXPECT_EQ(linha(sessoes, 200, {Estilo::ansi, 0, "/p/#1-proj\u202E\x1b[2J"}),  // without the asking session
+              "\x1b[1;33m(O.O)!\x1b[0m \u00B7 \x1b[1;31m1 com erro\x1b[0m \u00B7 \x1b[36m2 trabalhando\x1b[0m "
               "\u00B7 \x1b[32m1 pronto\x1b[0m\n");
     EXPECT_EQ(linha({}, 80), "(-.-) zZ\n");
 }
@@ -57,9 +51,8 @@ TEST(Linha, LarguraDe) {
         sessao("/p/c", Estado::trabalhando, "Lendo")};
     const std::pair<int, const char*> casos[] = {
         {120,
-         "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 api: Tem uma "
-         "pergunta pra "
-         "voc\u00EA \u00B7 1 trabalhando\n"},
+         "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 api: Tem uma pergunta pra voc\u00EA "
+         "\u00B7 1 trabalhando\n"},
         {80, "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 +1 chamando\n"},
         {40, "(O.O)! \u00B7 loja: Quer permi\u2026 \u00B7 +1 chamando\n"},
         {4, "(O.\u2026\n"},

@@ -66,9 +66,7 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
               "`kivo instalar`, cada sess\u00E3o do Claude Code aparece nesta lista.\n");
     for (const Sessao& s : registros()) kivo::Armazem(pasta).gravar(s);
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
-    OpcoesPainel todas = semCores;
-    todas.todas = true;
-    EXPECT_EQ(desenharPainel(registros(), agora, todas),
+    EXPECT_EQ(desenharPainel(registros(), agora, {false, semCores.processoVivo, 0, true}),
               esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n");  // three days old
     // Without a process test nothing has ended.
     EXPECT_EQ(desenharPainel(registros(), agora, OpcoesPainel{}).find("encerrado"), std::string::npos);
@@ -88,21 +86,16 @@ TEST(Painel, CabeNaLargura) {
                           "Quer permiss\u00E3o para rodar um comando", 30, 30);
     longa.titulo = "Corrigir a fila de reembolsos";
     const std::pair<int, const char*> casos[] = {
-        {120,
-         "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
+        {120, "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila de reem\u2026 \u2014 "
          "Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
         {80, "  ! api-de-pagamentos-com-um-nom\u2026 \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
-        {40,
-         "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
+        {40, "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
          "    \u00B7 agora\n"},
-        {30, "  ! api-de-pagamentos-com-um-\u2026\n    Quer permiss\u00E3o para rodar\n    um comando \u00B7 agora\n"},
         {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
     for (const auto& [largura, esperadas] : casos) {
         SCOPED_TRACE(largura);
-        OpcoesPainel o = semCores;
-        o.largura = largura;
-        EXPECT_EQ(linhas({longa}, o), esperadas);
+        EXPECT_EQ(linhas({longa}, {false, semCores.processoVivo, largura}), esperadas);
     }
 }
 

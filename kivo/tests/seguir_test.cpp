@@ -27,7 +27,6 @@ TEST(Seguir, NovidadesEAvisos) {
     kivo::app::Acompanhamento a;
     const std::vector<kivo::Sessao> inicio = {sessao("loja", Estado::atencao, 10), sessao("api", Estado::feito, 10)};
     EXPECT_TRUE(a.ler(inicio).empty());
-    EXPECT_TRUE(a.ler(inicio).empty());
     const kivo::Sessao pronta = sessao("loja", Estado::feito, 20, "Corrigi");
     const kivo::Sessao nova = sessao("site", Estado::erro, 21);
     const std::vector<kivo::Sessao> depois = {pronta, sessao("api", Estado::feito, 10), nova};
@@ -87,14 +86,11 @@ TEST(Seguir, Quadro) {
         "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n\x1b[K  "
         "(o.o)  Acordado\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
-              topo +
-                  "\x1b[K\n\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Nenhuma novidade desde que o "
-                  "painel abriu.\x1b[J");
+              topo + "\x1b[K\n\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Nenhuma novidade desde que o painel abriu.\x1b[J");
     const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
     EXPECT_EQ(kivo::app::quadro(painel, novidades, 4), topo + "\x1b[K\x1b[J");
     EXPECT_EQ(kivo::app::quadro(painel, novidades, 0, 30),
-              "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026\n\x1b[K\n\x1b[K  (o.o)  "
-              "Acordado\n\x1b[K\n"
+              "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026\n\x1b[K\n\x1b[K  (o.o)  Acordado\n\x1b[K\n"
               "\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Novidades:\n\x1b[K  10:00:00  loja-virtual\n"
               "\x1b[K    terminou: Pronto: Carrinho\n\x1b[K    consertado\x1b[J");
 }

@@ -39,7 +39,6 @@ TEST(Texto, Largura) {
         {3, {"\u2026\u00B7\u2014"}},
         {4, {"a\u00E7\u00E3o"}},
         {6, {"\u65E5\u672C\u8A9E"}},
-        {12, {"loja-virtual"}},
     };
     for (const auto& [colunas, textos] : casos) {
         for (const char* texto : textos) EXPECT_EQ(kivo::app::larguraDe(texto), colunas) << texto;
