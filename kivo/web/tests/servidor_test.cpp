@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "comando.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
@@ -221,26 +220,20 @@ TEST_F(ServidorTest, FluxoDeEventos) {
     EXPECT_NE(c.receber(": pulso\n\n").find(": pulso\n\n"), std::string::npos);
 }
 
-TEST(ComandoWeb, Opcoes) {
-    const std::pair<std::vector<std::string_view>, int> casos[] = {
-        {{"--porta=65535"}, 65535}, {{"--porta"}, 0},        {{"--porta", "0"}, 0},
-        {{"--porta", "65536"}, 0},  {{"--porta", "80a"}, 0}, {{"--aberto"}, 0},
-    };
-    for (const auto& [args, porta] : casos) {
-        SCOPED_TRACE(testing::PrintToString(args));
-        web::OpcoesWeb o;
-        std::string erro;
-        EXPECT_EQ(web::lerOpcoesWeb(args, o, erro), porta != 0);
-        EXPECT_EQ(std::make_pair(o.porta, erro.empty()), std::make_pair(porta, porta != 0));
-    }
-}
-
-TEST_F(ServidorTest, PortaOcupadaDa1ComMensagem) {
+// Through the program: a busy port gives a message and 1; what is no port, 2.
+TEST_F(ServidorTest, PortaOcupadaOuRecusada) {
     iniciar();
-    const std::string p = std::to_string(porta);
-    const auto r = teste::rodar({{KIVO_EXECUTAVEL, "web", "--porta", p}, {{"KIVO_DIR", pasta.raiz().string()}}});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.erro.find("a porta " + p + " j\u00E1 est\u00E1 em uso"), std::string::npos) << r.erro;
+    const std::string p = std::to_string(porta), faixa = "--porta precisa de um n\u00FAmero de 1 a 65535: ";
+    const std::tuple<std::vector<std::string>, int, std::string> casos[] = {
+        {{"--porta", p}, 1, "a porta " + p + " j\u00E1 est\u00E1 em uso"}, {{"--porta=0"}, 2, faixa + "0"},
+        {{"--porta", "65536"}, 2, faixa + "65536"}, {{"--porta", "80a"}, 2, faixa + "80a"},
+        {{"--porta"}, 2, "--porta precisa de um n\u00FAmero\n"}, {{"--aberto"}, 2, "para web: --aberto"}};
+    for (auto [args, status, mensagem] : casos) {
+        args.insert(args.begin(), {KIVO_EXECUTAVEL, "web"});
+        const auto r = teste::rodar({args, {{"KIVO_DIR", pasta.raiz().string()}}});
+        EXPECT_EQ(r.status, status) << mensagem;
+        EXPECT_NE(r.erro.find(mensagem), std::string::npos) << r.erro;
+    }
 }
 
 // --abrir hands the opener a 0600 file holding the address, never the token on a command
