@@ -70,7 +70,8 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
               esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n");  // three days old
     // Without a process test nothing has ended.
     EXPECT_EQ(desenharPainel(registros(), agora, OpcoesPainel{}).find("encerrado"), std::string::npos);
-    // Colours by state, the whole line painted.
+    // Colours by state, the whole line painted, on a terminal unless NO_COLOR has a value.
+    EXPECT_TRUE(kivo::app::usarCores(true, "") && !kivo::app::usarCores(true, "1") && !kivo::app::usarCores(false, ""));
     const std::string cores = desenharPainel(registros(), agora, {true, semCores.processoVivo});
     for (const char* inicio :
          {"\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n",
@@ -97,12 +98,6 @@ TEST(Painel, CabeNaLargura) {
         SCOPED_TRACE(largura);
         EXPECT_EQ(linhas({longa}, {false, semCores.processoVivo, largura}), esperadas);
     }
-}
-
-TEST(Painel, QuandoUsarCores) {  // NO_COLOR with a value turns colours off; a pipe never has them
-    EXPECT_TRUE(kivo::app::usarCores(true, nullptr) && kivo::app::usarCores(true, ""));
-    EXPECT_FALSE(kivo::app::usarCores(true, "1") || kivo::app::usarCores(false, nullptr) ||
-                 kivo::app::usarCores(false, ""));
 }
 
 TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {

@@ -85,6 +85,7 @@ TEST_F(Processo, LinhaDeComando) {
         {{"painel", "--ajuda"}, 0, ajuda, ""},
         {{"painel", "-h"}, 0, ajuda, ""},
         {{}, 0, ajuda, ""},
+        {{"ajuda"}, 0, ajuda, ""},
         {{"--version"}, 0, "kivo ", ""},
         {{"limpar", "--mostrar"}, 0, "Apagaria 1 registro", ""},
         {{"limpar", "--todas"}, 2, "", desconhecida + "limpar: --todas"},
@@ -145,7 +146,6 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
                              "#[default] \u00B7 #[fg=cyan]1 trabalhando#[default]\n";
     const std::tuple<std::vector<std::string>, const char*, std::string> casos[] = {
         {{"linha"}, nullptr, semCor},
-        {{"linha", "--tmux"}, nullptr, tmux},
         {{"linha", "--tmux"}, "", tmux},
         {{"linha", "--tmux"}, "1", semCor},
     };
