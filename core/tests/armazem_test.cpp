@@ -1,7 +1,6 @@
-// The record store: file names from ids, reads and writes, updates under the lock,
-// and the folder from the environment. Write faults are the hook's failure tests.
+// The record store: file names from ids, reads and writes, updates under the lock.
+// Write faults are the hook's failure tests.
 #include "kivo/armazem.hpp"
-#include "kivo/caminhos.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -123,16 +122,6 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     close(fd);
     for (pid_t p : filhos) waitpid(p, nullptr, 0);
     EXPECT_EQ(a.ler("contador").value_or(Sessao{}).faseFerramenta, 800);
-}
-
-TEST(Caminhos, DoAmbiente) {
-    setenv("HOME", "/home/ana", 1);
-    for (const auto& [dir, esperada] : {std::pair{"~/rel", "~/rel/sessoes"}, {"", "/home/ana/.kivo/sessoes"},
-                                        {"\xff", "/home/ana/.kivo/sessoes"}}) {  // a folder given is used as given
-        setenv("KIVO_DIR", dir, 1);
-        EXPECT_EQ(Caminhos::sessoes(), fs::path(esperada)) << dir;
-    }
-    unsetenv("KIVO_DIR");
 }
 
 }  // namespace
