@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <regex>
@@ -51,7 +50,7 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     const auto janela = std::chrono::duration_cast<std::chrono::microseconds>(Relogio::now() - t0).count() / 5 + 1;
 
     std::set<std::string> escritas;  // sessions with at least one completed run
-    int mortos = 0, mortosNaEntrada = 0;
+    int mortos = 0;
     for (int n = 5; n < kProcessos;) {
         struct Rodada {
             teste::Processo p;
@@ -84,7 +83,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             const teste::Execucao e = teste::terminar(r.p, "");
             if (e.status == -1 && r.matar) {
                 ++mortos;
-                mortosNaEntrada += r.naEntrada;
                 continue;
             }
             // A kill that came too late finds a run that ended normally.
@@ -94,8 +92,8 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
         }
     }
 
+    EXPECT_GT(mortos, 0);
     std::set<std::string> ids;
-    int temporarios = 0;
     for (const auto& nome : teste::nomesEm(pasta)) {
         if (nome.ends_with(".json")) {
             const auto s = sessaoDeJson(teste::conteudo(pasta / nome));
@@ -103,7 +101,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             ids.insert(s->id);
         } else if (nome != ".trava") {
             EXPECT_TRUE(std::regex_match(nome, std::regex(R"(\..+\.[0-9a-f]{16}\.tmp)"))) << "unexpected " << nome;
-            ++temporarios;
         }
     }
     for (const auto& sessao : escritas) EXPECT_TRUE(ids.count(sessao)) << "lost record of " << sessao;
@@ -115,8 +112,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
                                  R"(","last_assistant_message":"Fim da rodada"})");
         EXPECT_EQ(Armazem(pasta).ler(sessao).value_or(Sessao{}).detalhe, "Fim da rodada") << sessao;
     }
-    std::printf("[ figures  ] seed %u, %ld us/run: %d runs, %d killed (%d reading input), %zu records, %d tmp\n",
-                semente, static_cast<long>(janela), kProcessos + 4, mortos, mortosNaEntrada, ids.size(), temporarios);
 }
 
 }  // namespace

@@ -148,7 +148,6 @@ public:
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     // Each row sets its fault up after a first record was written.
     using F = Falhas;
-    // clang-format off
     const std::tuple<const char*, std::function<bool(F&)>, Registro> casos[] = {
         {"pasta somente leitura", &F::somenteLeitura, Registro::antigo},
         {"disco cheio", &F::discoCheio, Registro::antigo},
@@ -162,7 +161,6 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
         {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo},
         {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }, Registro::nenhum},
     };
-    // clang-format on
     for (const auto& [nome, preparar, registro] : casos) {
         SCOPED_TRACE(nome);
         TearDown();

@@ -24,7 +24,7 @@ protected:
     void enviar(const std::string& json, std::map<std::string, std::string> ambiente = {}, bool fechada = false) const {
         ambiente.emplace("KIVO_DIR", base_.string());
         ambiente.emplace("HOME", temporaria_.raiz().string());
-        const auto r = teste::rodar({{KIVO_GANCHO}, ambiente, {}, fechada}, json);
+        const auto r = teste::rodar({{KIVO_GANCHO}, ambiente, fechada}, json);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.saida + r.erro, "");
         EXPECT_TRUE(r.entradaToda);
@@ -41,14 +41,12 @@ std::string evento(const std::string& nome, const std::string& resto = "") {
 
 TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
     // Lexical errors (BOM, trailing commas, NaN, bad UTF-8) are the JSON parser's test.
-    // clang-format off
     const std::string entradas[] = {
         "", "   ", "[]", "[" + evento("Stop") + "]", "\"Stop\"", "42", "null",
         R"({"hook_event_name":"Stop","session_id":""})", R"({"hook_event_name":"Stop","session_id":7})",
         R"({"session_id":"s"})", evento("Stop") + " x", evento("Stop") + "{}", evento("Stop").substr(0, 20),
         std::string("{\"hook_event_name\":\"Stop\",\0\"session_id\":\"s\"}", 43), std::string(5 << 20, 'x'),
         std::string(100000, '[') + std::string(100000, ']')};
-    // clang-format on
     for (const auto& e : entradas) {
         SCOPED_TRACE(e.substr(0, 60));
         enviar(e);
@@ -62,7 +60,6 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
 TEST_F(Gancho, SequenciasDeEventos) {
     const std::string grande = R"(,"tool_response":{"content":")" + std::string(5 << 20, 'a') +
                                R"("},"tool_input":{"n":[1e400,-0.0,"\u00e9\ud83d\ude00",{"message":"x"}]})";
-    // clang-format off
     const std::tuple<const char*, std::vector<std::string>, Nomes, Estado, std::optional<std::string>> casos[] = {
         {"parou: pastas, trava e registro", {evento("Stop", R"(,"last_assistant_message":"## Pronto\nok")")},
          {".trava", "s1.json"}, Estado::feito, "Pronto"},
@@ -79,7 +76,6 @@ TEST_F(Gancho, SequenciasDeEventos) {
         {"entrada grande e aninhada", {evento("PostToolUse", R"(,"stop_hook_active":false,"n":5)" + grande)},
          {".trava", "s1.json"}, Estado::trabalhando, "Pensando…"},
     };
-    // clang-format on
     for (const auto& [rotulo, eventos, nomes, estado, detalhe] : casos) {
         SCOPED_TRACE(rotulo);
         fs::remove_all(base_);

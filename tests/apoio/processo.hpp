@@ -1,5 +1,5 @@
 // Runs a command as a process, the way its real callers do: arguments, an
-// environment of its own, a working folder, a text on standard input (or none), and
+// environment of its own, a text on standard input (or none), and
 // standard output, error and the exit status collected. Shared by every test that
 // runs one of the project's commands.
 #pragma once
@@ -21,7 +21,6 @@ namespace kivo::teste {
 struct Comando {
     std::vector<std::string> argv;                // argv[0]: the program's path
     std::map<std::string, std::string> ambiente;  // the whole environment
-    std::filesystem::path pasta;                  // working folder; empty: this one
     bool semEntrada = false;                      // standard input closed, not a pipe
 };
 
@@ -59,7 +58,6 @@ inline Processo iniciar(const Comando& c) {
         c.semEntrada ? close(0) : dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        if (!c.pasta.empty() && chdir(c.pasta.c_str()) != 0) _exit(126);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
