@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of `make pacote` in a fresh Debian 12 (debootstrap
 # minbase: no compiler) and uses them as a user would:
-#   - `apt install ./kivo_*.deb` pulls what it needs; `kivo --versao`; `kivo instalar
+#   - `apt install ./kivo_*.deb` pulls what it needs; `kivo instalar
 #     --arquivo F`; one event through /usr/bin/kivo_gancho; `kivo painel` shows it;
 #   - `apt remove kivo` removes every file it installed and leaves ~/.kivo alone;
 #   - with libkivocore-dev (and g++, cmake, make) a consumer project finds
@@ -19,10 +19,7 @@ cache=${KIVO_DEBOOTSTRAP:-/var/cache/kivo-debootstrap}
 espelho=${KIVO_ESPELHO:-http://deb.debian.org/debian}
 base=$cache/bookworm-minbase
 
-pular() {
-  echo "pacote: pulado: $*"
-  exit 0
-}
+pular() { echo "pacote: pulado: $*"; exit 0; }
 
 # --- Inside the mount namespace: $2 an empty folder for the copy of the base system,
 # $3 the packages.
@@ -63,15 +60,11 @@ if [ "${1:-}" = --dentro ]; then
   cp "$pacotes"/kivo_*.deb "$pacotes"/libkivocore-dev_*.deb "$raiz/tmp/pacotes/"
   deb_kivo=$(cd "$raiz/tmp/pacotes" && ls kivo_*.deb)
   deb_dev=$(cd "$raiz/tmp/pacotes" && ls libkivocore-dev_*.deb)
-  versao=$(dpkg-deb -f "$pacotes/$deb_kivo" Version)
 
   dentro apt-get update -q -o APT::Update::Error-Mode=any >/dev/null ||
     pular "apt-get update falhou no sistema novo (sem acesso a $espelho?)"
   dentro useradd -m ana
   evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
-
-  verificar "sem compilador no sistema novo" \
-    dentro sh -c '! command -v cc && ! command -v c++ && ! command -v g++'
 
   verificar "apt install ./$deb_kivo" dentro apt-get install -y -q "/tmp/pacotes/$deb_kivo"
   dentro dpkg -L kivo | while read -r f; do [ -d "$raiz$f" ] || echo "$f"; done >"$raiz/tmp/arquivos-kivo"
@@ -80,8 +73,6 @@ if [ "${1:-}" = --dentro ]; then
       /usr/share/man/man1/kivo_gancho.1 /usr/share/doc/kivo/README.md /usr/share/doc/kivo/copyright; do \
       grep -qx \"\$f\" '$raiz/tmp/arquivos-kivo' || { echo \"falta \$f\"; exit 1; }; done"
 
-  verificar "kivo --versao diz $versao" \
-    bash -c "[ \"\$(chroot --userspec=ana:ana '$raiz' /usr/bin/kivo --versao)\" = 'kivo $versao' ]"
   verificar "kivo instalar --arquivo registra /usr/bin/kivo_gancho nos 11 eventos" \
     bash -c "chroot --userspec=ana:ana '$raiz' /usr/bin/env -i HOME=/home/ana \
       /usr/bin/kivo instalar --arquivo /home/ana/.claude/settings.json >/dev/null &&
@@ -101,8 +92,6 @@ if [ "${1:-}" = --dentro ]; then
 
   verificar "apt install ./$deb_dev (com g++, cmake e make)" \
     dentro apt-get install -y -q "/tmp/pacotes/$deb_dev" g++ cmake make
-  verificar "libkivocore-dev trouxe libicu-dev e nlohmann-json3-dev" \
-    dentro dpkg-query -W -f='${Status}\n' libicu-dev nlohmann-json3-dev
   cp -r "$raiz_projeto/tests/consumidor" "$raiz/home/ana/consumidor"
   chroot "$raiz" chown -R ana:ana /home/ana/consumidor
   verificar "um projeto com find_package(KivoCore) configura, compila e roda" \
@@ -127,14 +116,12 @@ flock 9
 if [ ! -x "$base/usr/bin/apt-get" ]; then
   echo "-- debootstrap --variant=minbase bookworm (uma vez; fica em $base)"
   rm -rf --one-file-system "$base.novo"
-  inicio=$SECONDS
   if ! unshare -m --propagation private debootstrap --variant=minbase bookworm "$base.novo" "$espelho" >"$cache/debootstrap.log" 2>&1; then
     tail -5 "$cache/debootstrap.log"
     rm -rf --one-file-system "$base.novo"
     pular "debootstrap não conseguiu montar o sistema (sem acesso a $espelho?); veja $cache/debootstrap.log"
   fi
   mv "$base.novo" "$base"
-  echo "-- debootstrap levou $((SECONDS - inicio)) s"
 fi
 # The copy is made and mounted inside a namespace of its own.
 ponto=$(mktemp -d "$cache/execucao.XXXXXX")
