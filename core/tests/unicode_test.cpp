@@ -84,6 +84,7 @@ TEST(Literais, SoEmLimitesDeCluster) {
         {"\u0301permission", "permission", true}, {"permissio\u00f1", "permission", false}, {"x", "", true},
     };
     for (const auto& [texto, agulha, contem] : casos) EXPECT_EQ(contemSemCaixa(texto, agulha), contem) << texto;
+    EXPECT_TRUE(iguais("K", "\u212a"));  // canonically equal, though only one side is ASCII
 }
 
 }  // namespace

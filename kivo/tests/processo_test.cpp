@@ -133,6 +133,11 @@ TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
     const std::size_t primeira = r.saida.find("loja-virtual");
     ASSERT_NE(primeira, std::string::npos) << r.saida;
     EXPECT_EQ(r.saida.find("loja-virtual", primeira + 1), std::string::npos) << r.saida;
+    // News reaches the pipe as lines of their own.
+    const std::string parou = R"({"hook_event_name":"Stop","session_id":"site","last_assistant_message":"Ok"})";
+    const std::string depois = "' | " KIVO_GANCHO ") & exec " KIVO_EXECUTAVEL " painel --seguir";
+    const Execucao novidade = kivo({"-c", "(sleep 1; printf %s '" + parou + depois}, "", nullptr, "3", "/bin/sh");
+    EXPECT_NE(novidade.saida.find("  site terminou: Pronto: Ok\n"), std::string::npos) << novidade.saida;
 }
 
 // One line, status 0, nothing on standard error: this session is left out; only a
