@@ -22,13 +22,13 @@
 #include <string_view>
 #include <vector>
 
-#include "instalar.hpp"
+#include "instalar/instalar.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/caminhos.hpp"
-#include "limpar.hpp"
-#include "linha.hpp"
-#include "painel.hpp"
-#include "seguir.hpp"
+#include "apresentacao/limpar.hpp"
+#include "terminal/linha.hpp"
+#include "terminal/painel.hpp"
+#include "terminal/seguir.hpp"
 
 namespace {
 

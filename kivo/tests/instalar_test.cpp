@@ -1,5 +1,5 @@
 // kivo instalar / desinstalar on real files in a temporary folder.
-#include "instalar.hpp"
+#include "instalar/instalar.hpp"
 
 #include <gtest/gtest.h>
 #include <pwd.h>

@@ -1,5 +1,5 @@
 // kivo limpar: what goes, what stays, and a record refreshed while the clean-up runs.
-#include "limpar.hpp"
+#include "apresentacao/limpar.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/time.h>

@@ -1,5 +1,5 @@
 // kivo linha: the line for fixed records, in each style and width.
-#include "linha.hpp"
+#include "terminal/linha.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // kivo painel: the text for fixed records at a fixed moment.
-#include "painel.hpp"
+#include "terminal/painel.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

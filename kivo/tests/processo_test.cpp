@@ -11,7 +11,7 @@
 
 #include "kivo/armazem.hpp"
 #include "pastas.hpp"
-#include "seguir.hpp"
+#include "terminal/seguir.hpp"
 
 namespace fs = std::filesystem;
 using kivo::Estado;

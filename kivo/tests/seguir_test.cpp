@@ -1,5 +1,5 @@
 // kivo painel --seguir: what is news between readings, the screen and the notifications.
-#include "seguir.hpp"
+#include "terminal/seguir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "notificacao.hpp"
-#include "painel.hpp"
+#include "terminal/notificacao.hpp"
+#include "terminal/painel.hpp"
 #include "pastas.hpp"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
 // Texts from records: made safe, measured in terminal columns, cut and broken.
-#include "texto.hpp"
+#include "base/texto.hpp"
 
 #include <gtest/gtest.h>
 

@@ -16,8 +16,8 @@
 
 #include "difusor.hpp"
 #include "kivo/sessao.hpp"
-#include "seguir.hpp"
-#include "vigencia.hpp"
+#include "apresentacao/apresentacao.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::web {
 

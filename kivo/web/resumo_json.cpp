@@ -7,7 +7,8 @@
 #include "kivo/resumo.hpp"
 #include "kivo/rotulos.hpp"
 #include "kivo/tempos.hpp"
-#include "painel.hpp"
+#include "apresentacao/apresentacao.hpp"
+#include "base/texto.hpp"
 
 namespace kivo::web {
 

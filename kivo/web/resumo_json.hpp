@@ -11,7 +11,7 @@
 
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"
-#include "vigencia.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::web {
 

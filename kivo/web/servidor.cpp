@@ -23,7 +23,7 @@
 #include "difusor.hpp"
 #include "observador.hpp"
 #include "recursos.hpp"
-#include "seguir.hpp"
+#include "apresentacao/apresentacao.hpp"
 
 namespace kivo::web {
 

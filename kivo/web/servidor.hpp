@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "vigencia.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::web {
 

@@ -21,7 +21,7 @@
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
 #include "processo.hpp"
-#include "seguir.hpp"
+#include "terminal/seguir.hpp"
 
 namespace kivo {
 namespace {

@@ -1,4 +1,4 @@
-#include "instalar.hpp"
+#include "instalar/instalar.hpp"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -18,8 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "descritor.hpp"
-#include "texto.hpp"
+#include "base/descritor.hpp"
+#include "base/texto.hpp"
 
 namespace kivo::app {
 

@@ -9,26 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "kivo/novidade.hpp"
+#include "apresentacao/apresentacao.hpp"
 #include "kivo/sessao.hpp"
 
 namespace kivo::app {
-
-// The wall clock, in seconds since 1970.
-double relogio();
-
-// Keeps the previous reading of the store and tells what is new in the next one.
-class Acompanhamento {
-public:
-    // The news of `sessoes` against the previous reading, in the order of `sessoes`.
-    // The first reading brings none: what was already there when the panel opened is
-    // not news.
-    std::vector<Novidade> ler(const std::vector<Sessao>& sessoes);
-
-private:
-    std::map<std::string, Sessao> anterior_;
-    bool primeira_ = true;
-};
 
 // One screen for the terminal: the header, the panel and the latest news, each line
 // cleared before it is written, from the top left corner, with the rest of the screen cleared

@@ -1,4 +1,4 @@
-#include "seguir.hpp"
+#include "terminal/seguir.hpp"
 
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -9,28 +9,15 @@
 #include <cerrno>
 #include <string_view>
 
-#include "descritor.hpp"
+#include "base/descritor.hpp"
 #include "kivo/armazem.hpp"
-#include "limpar.hpp"
-#include "notificacao.hpp"
-#include "painel.hpp"
+#include "apresentacao/limpar.hpp"
+#include "terminal/notificacao.hpp"
+#include "terminal/painel.hpp"
 
 namespace kivo::app {
 
-double relogio() {
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
-std::vector<Novidade> Acompanhamento::ler(const std::vector<Sessao>& sessoes) {
-    std::vector<Novidade> lista;
-    if (!primeira_) lista = novidades(anterior_, sessoes);
-    primeira_ = false;
-    anterior_.clear();
-    for (const Sessao& s : sessoes) anterior_.insert_or_assign(s.id, s);
-    return lista;
-}
 
 namespace {
 

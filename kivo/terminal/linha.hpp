@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kivo/sessao.hpp"
-#include "vigencia.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::app {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "painel.hpp"
+#include "terminal/painel.hpp"
 
 namespace kivo::app {
 

@@ -1,4 +1,4 @@
-#include "painel.hpp"
+#include "terminal/painel.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -16,18 +16,6 @@ bool usarCores(bool terminal, const char* noColor) {
     return terminal && (noColor == nullptr || *noColor == '\0');
 }
 
-Rosto rostoDe(Humor humor) {
-    switch (humor) {
-        case Humor::dormindo: return {"(-.-) zZ", "Tudo quieto: nenhum agente trabalhando."};
-        case Humor::acordado: return {"(o.o)", "Acordado, de olho nos agentes."};
-        case Humor::acenando: return {"(o.o)/", "Oi!"};
-        case Humor::trabalhando: return {"(o.o)>", "Os agentes estão trabalhando."};
-        case Humor::atencao: return {"(O.O)!", "Um agente precisa de você."};
-        case Humor::comemorando: return {"\\(^o^)/", "Pronto! Um agente terminou."};
-        case Humor::erro: return {"(x.x)", "Um agente parou com erro."};
-    }
-    return {"(o.o)", ""};
-}
 
 namespace {
 
@@ -122,15 +110,6 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
 }  // namespace
 
 // "agora", or "há 5 min"; empty when the times cannot be subtracted.
-std::string haQuanto(double segundos) {
-    if (!std::isfinite(segundos)) return "";
-    try {
-        std::string t = Rotulos::tempo(segundos);
-        return t == "agora" ? t : "h\u00E1 " + t;
-    } catch (const std::exception&) {
-        return "";
-    }
-}
 
 std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                            const OpcoesPainel& opcoes) {
@@ -155,14 +134,5 @@ std::string painel(const std::filesystem::path& pasta, double agora, const Opcoe
     return desenharPainel(Armazem(pasta).lerTodas(), agora, opcoes);
 }
 
-Aviso avisoDe(const Novidade& novidade) {
-    std::string titulo = limpo(novidade.sessao.nome());
-    switch (novidade.caso) {
-        case Novidade::Caso::chamou: titulo += " precisa de voc\u00EA"; break;
-        case Novidade::Caso::terminou: titulo += " terminou"; break;
-        case Novidade::Caso::errou: titulo += " parou com erro"; break;
-    }
-    return {std::move(titulo), limpo(Rotulos::doEstado(novidade.sessao))};
-}
 
 }  // namespace kivo::app

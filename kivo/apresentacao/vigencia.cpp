@@ -1,4 +1,4 @@
-#include "vigencia.hpp"
+#include "apresentacao/vigencia.hpp"
 
 #include <signal.h>
 

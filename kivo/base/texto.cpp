@@ -1,4 +1,4 @@
-#include "texto.hpp"
+#include "base/texto.hpp"
 
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>

@@ -11,11 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "kivo/humor.hpp"
-#include "kivo/novidade.hpp"
+#include "apresentacao/apresentacao.hpp"
 #include "kivo/sessao.hpp"
-#include "texto.hpp"
-#include "vigencia.hpp"
+#include "base/texto.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::app {
 
@@ -30,17 +29,6 @@ struct OpcoesPainel {
 // (`noColor` is getenv("NO_COLOR"), null when unset).
 bool usarCores(bool terminal, const char* noColor);
 
-// The mascot for a mood: a small text face and the sentence beside it.
-struct Rosto {
-    std::string_view face;
-    std::string_view legenda;
-};
-Rosto rostoDe(Humor humor);
-
-// How long ago, as every view writes it: "agora", or "h\u00E1 " and Rotulos::tempo
-// ("h\u00E1 5 min"); empty when `segundos` is not finite. Never throws (but bad_alloc).
-std::string haQuanto(double segundos);
-
 // The panel for these records at `agora`: the face line, a blank line, then one line
 // per session in view (see vigentes; every record with `todas`) in display order:
 // the state mark, the name, the status, how long ago the state changed, and a note
@@ -54,13 +42,5 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
 
 // desenharPainel over every readable record of `pasta`.
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes);
-
-// A piece of news as a desktop notification would show it: a title naming the
-// session and what happened, and its status as the body, both limpo().
-struct Aviso {
-    std::string titulo;
-    std::string corpo;
-};
-Aviso avisoDe(const Novidade& novidade);
 
 }  // namespace kivo::app

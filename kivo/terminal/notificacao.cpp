@@ -1,4 +1,4 @@
-#include "notificacao.hpp"
+#include "terminal/notificacao.hpp"
 
 #include <fcntl.h>
 #include <signal.h>

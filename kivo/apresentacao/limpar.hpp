@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "vigencia.hpp"
+#include "apresentacao/vigencia.hpp"
 
 namespace kivo::app {
 

@@ -1,4 +1,4 @@
-#include "limpar.hpp"
+#include "apresentacao/limpar.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 
 #include "kivo/armazem.hpp"
 #include "kivo/rotulos.hpp"
-#include "texto.hpp"
+#include "base/texto.hpp"
 
 namespace kivo::app {
 

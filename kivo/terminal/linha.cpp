@@ -1,4 +1,4 @@
-#include "linha.hpp"
+#include "terminal/linha.hpp"
 
 #include <unistd.h>
 
@@ -8,8 +8,8 @@
 
 #include "kivo/resumo.hpp"
 #include "kivo/rotulos.hpp"
-#include "painel.hpp"
-#include "texto.hpp"
+#include "terminal/painel.hpp"
+#include "base/texto.hpp"
 
 namespace kivo::app {
 

@@ -1,0 +1,53 @@
+// The presentation every view shares, the terminal's and the browser's: the mascot's
+// face and sentence for a mood, how long ago something happened, a piece of news as a
+// notice, the clock, and what is new between two readings of the store. It knows no
+// view: the terminal panel and the web server each build on it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kivo/humor.hpp"
+#include "kivo/novidade.hpp"
+#include "kivo/sessao.hpp"
+
+namespace kivo::app {
+
+// The mascot for a mood: a small text face and the sentence beside it.
+struct Rosto {
+    std::string_view face;
+    std::string_view legenda;
+};
+Rosto rostoDe(Humor humor);
+
+// How long ago, as every view writes it: "agora", or "h\u00E1 " and Rotulos::tempo
+// ("h\u00E1 5 min"); empty when `segundos` is not finite. Never throws (but bad_alloc).
+std::string haQuanto(double segundos);
+
+// A piece of news as a notice shows it: a title naming the session and what
+// happened, and its status as the body, both limpo().
+struct Aviso {
+    std::string titulo;
+    std::string corpo;
+};
+Aviso avisoDe(const Novidade& novidade);
+
+// The wall clock, in seconds since 1970.
+double relogio();
+
+// Keeps the previous reading of the store and tells what is new in the next one.
+class Acompanhamento {
+public:
+    // The news of `sessoes` against the previous reading, in the order of `sessoes`.
+    // The first reading brings none: what was already there when the view opened is
+    // not news.
+    std::vector<Novidade> ler(const std::vector<Sessao>& sessoes);
+
+private:
+    std::map<std::string, Sessao> anterior_;
+    bool primeira_ = true;
+};
+
+}  // namespace kivo::app
