@@ -1,25 +1,20 @@
 // Desktop notifications for `kivo painel --seguir`: notify-send on Linux, osascript on
-// macOS. The program is started without a shell, with the texts as plain arguments,
-// and never waited for, so a slow notification daemon cannot hold up the panel.
+// macOS, started through iniciarFilho (its texts as plain arguments) and never waited
+// for, so a slow notification daemon cannot hold up the panel.
 // One Notificacoes belongs to one thread.
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "terminal/painel.hpp"
+#include "apresentacao/apresentacao.hpp"
+#include "base/processo.hpp"
 
 namespace kivo::app {
 
 enum class Meio { nenhum, notifySend, osascript };
-
-// The program `nome` in the first absolute entry of `path` (a PATH value; null means
-// "/usr/bin:/bin") that holds it as an executable, or "". Empty and relative entries
-// are skipped: they name the current folder.
-std::string noPath(std::string_view nome, const char* path);
 
 // The arguments (after the program's own name) that show `aviso` through `meio`. The
 // texts always come after a fixed argument ("--", or "kivo" for osascript), so no

@@ -5,22 +5,21 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
 
+#include "base/opcoes.hpp"
+#include "base/processo.hpp"
 #include "kivo/caminhos.hpp"
 #include "servidor.hpp"
-
-extern char** environ;
 
 namespace kivo::web {
 
@@ -66,12 +65,9 @@ public:
 #else
         const char* programa = "xdg-open";
 #endif
-        std::string nome = programa;
-        std::string alvo = arquivo_;
-        char* argv[] = {nome.data(), alvo.data(), nullptr};
-        pid_t filho = -1;
-        if (posix_spawnp(&filho, programa, nullptr, nullptr, argv, environ) != 0) return false;
-        std::thread([filho] { waitpid(filho, nullptr, 0); }).detach();
+        const std::optional<pid_t> filho = app::iniciarFilho(programa, {arquivo_});
+        if (!filho) return false;
+        std::thread([filho = *filho] { waitpid(filho, nullptr, 0); }).detach();
         return true;
     }
 
@@ -97,11 +93,9 @@ constexpr std::string_view kAjudaWeb =
 }  // namespace
 
 int comandoWeb(const std::vector<std::string_view>& args) {
-    for (const std::string_view a : args) {
-        if (a == "--ajuda" || a == "-h") {
-            std::fwrite(kAjudaWeb.data(), 1, kAjudaWeb.size(), stdout);
-            return 0;
-        }
+    if (app::pedeAjuda(args)) {
+        std::fwrite(kAjudaWeb.data(), 1, kAjudaWeb.size(), stdout);
+        return 0;
     }
     OpcoesWeb opcoes;
     std::string erro;
@@ -114,33 +108,21 @@ int comandoWeb(const std::vector<std::string_view>& args) {
 }
 
 bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, std::string& erro) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        std::string_view valor;
-        if (a == "--abrir") {
-            opcoes.abrir = true;
-            continue;
-        }
-        if (a == "--porta") {
-            if (i + 1 >= args.size()) {
-                erro = "--porta precisa de um n\u00FAmero";
-                return false;
-            }
-            valor = args[++i];
-        } else if (a.rfind("--porta=", 0) == 0) {
-            valor = a.substr(8);
-        } else {
-            erro = "op\u00E7\u00E3o desconhecida para web: " + std::string(a);
-            return false;
-        }
-        int porta = 0;
-        const auto [fim, ec] = std::from_chars(valor.data(), valor.data() + valor.size(), porta);
-        if (ec != std::errc() || fim != valor.data() + valor.size() || porta < 1 || porta > 65535) {
-            erro = "--porta precisa de um n\u00FAmero de 1 a 65535: " + std::string(valor);
-            return false;
-        }
-        opcoes.porta = porta;
+    const app::Opcao conhecidas[] = {
+        {"--abrir"},
+        {"--porta", true, "--porta precisa de um n\u00FAmero",
+         [](std::string_view valor) -> std::optional<std::string> {
+             if (app::inteiro(valor, 1, 65535)) return std::nullopt;
+             return "--porta precisa de um n\u00FAmero de 1 a 65535: " + std::string(valor);
+         }},
+    };
+    const app::Opcoes o("web", args, conhecidas);
+    if (!o.ok()) {
+        erro = o.erro;
+        return false;
     }
+    if (o.tem("--abrir")) opcoes.abrir = true;
+    if (const auto porta = o.valor("--porta")) opcoes.porta = *app::inteiro(*porta, 1, 65535);
     return true;
 }
 

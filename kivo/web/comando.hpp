@@ -18,7 +18,7 @@ struct OpcoesWeb {
 };
 
 // Reads `kivo web`'s options: --porta N (1 to 65535), --abrir. False, with `erro`
-// set, for anything else; --ajuda is the caller's.
+// set, for anything else; --ajuda is the caller's (see app::pedeAjuda).
 bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, std::string& erro);
 
 // The whole of `kivo web ARGS` for main(): options (with --ajuda), the session

@@ -1,0 +1,71 @@
+#include "base/processo.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kivo::app {
+
+std::string noPath(std::string_view nome, const char* path) {
+    std::string_view resto = path ? path : "/usr/bin:/bin";
+    while (!resto.empty()) {
+        const std::size_t dois = resto.find(':');
+        const std::string_view pasta = resto.substr(0, dois);
+        resto.remove_prefix(dois == std::string_view::npos ? resto.size() : dois + 1);
+        // An empty or relative entry names the current folder, which can be anyone's.
+        if (pasta.empty() || pasta.front() != '/') continue;
+        const std::string candidato = std::string(pasta) + "/" + std::string(nome);
+        if (access(candidato.c_str(), X_OK) == 0) return candidato;
+    }
+    return "";
+}
+
+std::optional<pid_t> iniciarFilho(const std::string& programa,
+                                  const std::vector<std::string>& argumentos,
+                                  const OpcoesFilho& opcoes) {
+    std::vector<std::string> textos{programa};
+    textos.insert(textos.end(), argumentos.begin(), argumentos.end());
+    std::vector<char*> argv;
+    for (std::string& t : textos) argv.push_back(t.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t acoes;
+    posix_spawnattr_t atributos;
+    posix_spawn_file_actions_init(&acoes);
+    posix_spawnattr_init(&atributos);
+    if (opcoes.isolado) {
+        posix_spawn_file_actions_addopen(&acoes, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&acoes, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&acoes, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        sigset_t vazio;
+        sigemptyset(&vazio);
+        sigset_t padrao;
+        sigemptyset(&padrao);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&padrao, s);
+        posix_spawnattr_setsigmask(&atributos, &vazio);
+        posix_spawnattr_setsigdefault(&atributos, &padrao);
+        posix_spawnattr_setpgroup(&atributos, 0);
+        posix_spawnattr_setflags(&atributos,
+                                 static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                    POSIX_SPAWN_SETPGROUP));
+    }
+    pid_t filho = -1;
+    const int erro =
+        posix_spawnp(&filho, programa.c_str(), &acoes, &atributos, argv.data(), environ);
+    posix_spawnattr_destroy(&atributos);
+    posix_spawn_file_actions_destroy(&acoes);
+    if (erro != 0) return std::nullopt;
+    return filho;
+}
+
+bool filhoTerminou(pid_t filho) {
+    int status = 0;
+    const pid_t r = waitpid(filho, &status, WNOHANG);
+    return r == filho || r < 0;
+}
+
+}  // namespace kivo::app

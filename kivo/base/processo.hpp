@@ -1,0 +1,36 @@
+// Starting other programs: found on the PATH, started without a shell with their
+// arguments as they are, and reaped without waiting. Thread-safe.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kivo::app {
+
+// The program `nome` in the first absolute entry of `path` (a PATH value; null means
+// "/usr/bin:/bin") that holds it as an executable, or "". Empty and relative entries
+// are skipped: they name the current folder.
+std::string noPath(std::string_view nome, const char* path);
+
+struct OpcoesFilho {
+    // The child's streams go to /dev/null, its signals start unblocked and with
+    // their default handling, and it leads a process group of its own (Ctrl-C on
+    // this program's terminal does not reach it). Otherwise it inherits all three.
+    bool isolado = false;
+};
+
+// Starts `programa` (a path, or a name looked up on the PATH as execvp does) with
+// `argumentos` after its own name, and returns at once: its id, or nullopt when it
+// could not be started. Never throws (but std::bad_alloc).
+std::optional<pid_t> iniciarFilho(const std::string& programa,
+                                  const std::vector<std::string>& argumentos,
+                                  const OpcoesFilho& opcoes = {});
+
+// Reaps `filho` if it has ended, without waiting: true when it is gone (or not ours).
+bool filhoTerminou(pid_t filho);
+
+}  // namespace kivo::app
