@@ -1,5 +1,5 @@
-// kivo: the terminal companion. Reads the command line and runs one subcommand; the
-// subcommands themselves live in the kivo_app library.
+// kivo: the terminal companion. One table of subcommands, which also writes the
+// general help; the subcommands themselves live in the kivo_app library.
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,74 +7,101 @@
 #include <mach-o/dyld.h>
 #endif
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "apresentacao/limpar.hpp"
+#include "base/opcoes.hpp"
 #include "instalar/instalar.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/caminhos.hpp"
-#include "apresentacao/limpar.hpp"
 #include "terminal/linha.hpp"
 #include "terminal/painel.hpp"
 #include "terminal/seguir.hpp"
 
 namespace {
 
-constexpr std::string_view ajuda =
-    "kivo \u2014 acompanha no terminal as sess\u00F5es de agente do Claude Code.\n"
-    "\n"
-    "Uso:\n"
-    "  kivo painel            mostra o mascote e uma linha por sess\u00E3o: o que est\u00E1\n"
-    "                         fazendo e h\u00E1 quanto tempo\n"
-    "  kivo painel --seguir   redesenha a cada segundo e avisa de cada novidade\n"
-    "                         (notifica\u00E7\u00E3o na \u00E1rea de trabalho ou sino do terminal);\n"
-    "                         Ctrl-C para sair\n"
-    "  kivo painel --todas    inclui as sess\u00F5es velhas (12 h sem novidade) e as de\n"
-    "                         agentes encerrados, que o painel normalmente deixa de fora\n"
-    "  kivo linha             uma linha s\u00F3, para a linha de status do Claude Code\n"
-    "                         (l\u00EA o objeto dela na entrada) e para o tmux (--tmux)\n"
-    "  kivo limpar            apaga os registros das sess\u00F5es velhas e encerradas\n"
-    "                         (--mostrar s\u00F3 lista)\n"
-    "  kivo web               o mascote num navegador, ao vivo, em 127.0.0.1\n"
-    "                         (--porta N, --abrir; veja `kivo web --ajuda`)\n"
-    "  kivo instalar          registra o kivo_gancho nos 11 eventos de gancho do\n"
-    "                         Claude Code, em ~/.claude/settings.json\n"
-    "  kivo desinstalar       tira do arquivo s\u00F3 o que o `kivo instalar` p\u00F4s\n"
-    "  kivo --versao          mostra a vers\u00E3o\n"
-    "  kivo --ajuda           mostra esta ajuda\n"
-    "\n"
-    "Op\u00E7\u00F5es de instalar e desinstalar:\n"
-    "  --arquivo CAMINHO      usa outro arquivo de configura\u00E7\u00F5es\n"
-    "  --gancho CAMINHO       (instalar) registra este kivo_gancho, em vez do que est\u00E1\n"
-    "                         na mesma pasta do kivo\n"
-    "  --mostrar              mostra o que mudaria, sem gravar nada\n"
-    "  --linha                (instalar) p\u00F5e tamb\u00E9m `kivo linha` como linha de status,\n"
-    "                         se ainda n\u00E3o houver uma\n"
-    "\n"
-    "Op\u00E7\u00F5es de painel e linha:\n"
-    "  --largura N            cabe em N colunas (padr\u00E3o: a largura do terminal; na\n"
-    "                         linha, 80)\n"
-    "  --tmux                 (linha) estilos do tmux em vez de cores ANSI\n"
-    "\n"
-    "Antes de mudar o arquivo, o kivo guarda uma c\u00F3pia dele ao lado\n"
-    "(settings.json.kivo-backup-AAAAMMDD-HHMMSS). Rodar de novo n\u00E3o muda nada.\n"
-    "\n"
-    "Ambiente:\n"
-    "  KIVO_DIR               pasta dos registros (padr\u00E3o: ~/.kivo)\n"
-    "  CLAUDE_CONFIG_DIR      pasta de configura\u00E7\u00F5es do Claude Code (padr\u00E3o: ~/.claude)\n"
-    "  NO_COLOR               quando tem valor, o painel sai sem cores\n";
+using kivo::app::Opcao;
+using kivo::app::Opcoes;
+
+struct Chamada {
+    std::span<const std::string_view> args;  // after the subcommand's name
+    const char* argv0;
+};
+
+// One entry of a help list: a form, and what it does (lines broken by "\n").
+struct Uso {
+    std::string_view forma;
+    std::string_view texto;
+};
+
+struct Comando {
+    std::vector<std::string_view> nomes;  // what selects it
+    int (*executar)(const Chamada&);
+    std::vector<Uso> ajuda;               // its lines under "Uso:"
+};
+
+const std::vector<Comando>& comandos();
+
+// A help list: the form in a column of 23 after two spaces, the text beside it.
+std::string lista(const std::vector<Uso>& usos) {
+    std::string texto;
+    for (const Uso& u : usos) {
+        std::string_view resto = u.texto;
+        std::string inicio = "  " + std::string(u.forma);
+        inicio.resize(std::max<std::size_t>(inicio.size() + 1, 25), ' ');
+        for (bool primeira = true; primeira || !resto.empty(); primeira = false) {
+            const std::size_t fim = resto.find('\n');
+            texto += primeira ? inicio : std::string(25, ' ');
+            texto += resto.substr(0, fim);
+            texto += '\n';
+            resto.remove_prefix(fim == std::string_view::npos ? resto.size() : fim + 1);
+        }
+    }
+    return texto;
+}
+
+std::string textoDeAjuda() {
+    std::string texto =
+        "kivo \u2014 acompanha no terminal as sess\u00F5es de agente do Claude Code.\n"
+        "\n"
+        "Uso:\n";
+    for (const Comando& c : comandos()) texto += lista(c.ajuda);
+    texto += "\nOp\u00E7\u00F5es de instalar e desinstalar:\n";
+    texto += lista({
+        {"--arquivo CAMINHO", "usa outro arquivo de configura\u00E7\u00F5es"},
+        {"--gancho CAMINHO", "(instalar) registra este kivo_gancho, em vez do que est\u00E1\nna mesma pasta do kivo"},
+        {"--mostrar", "mostra o que mudaria, sem gravar nada"},
+        {"--linha", "(instalar) p\u00F5e tamb\u00E9m `kivo linha` como linha de status,\nse ainda n\u00E3o houver uma"},
+    });
+    texto += "\nOp\u00E7\u00F5es de painel e linha:\n";
+    texto += lista({
+        {"--largura N", "cabe em N colunas (padr\u00E3o: a largura do terminal; na\nlinha, 80)"},
+        {"--tmux", "(linha) estilos do tmux em vez de cores ANSI"},
+    });
+    texto +=
+        "\n"
+        "Antes de mudar o arquivo, o kivo guarda uma c\u00F3pia dele ao lado\n"
+        "(settings.json.kivo-backup-AAAAMMDD-HHMMSS). Rodar de novo n\u00E3o muda nada.\n"
+        "\n"
+        "Ambiente:\n";
+    texto += lista({
+        {"KIVO_DIR", "pasta dos registros (padr\u00E3o: ~/.kivo)"},
+        {"CLAUDE_CONFIG_DIR", "pasta de configura\u00E7\u00F5es do Claude Code (padr\u00E3o: ~/.claude)"},
+        {"NO_COLOR", "quando tem valor, o painel sai sem cores"},
+    });
+    return texto;
+}
 
 int usoErrado(const std::string& mensagem) {
     std::fprintf(stderr, "kivo: %s\nVeja `kivo --ajuda`.\n", mensagem.c_str());
@@ -83,6 +110,16 @@ int usoErrado(const std::string& mensagem) {
 
 void escrever(std::FILE* f, const std::string& texto) {
     std::fwrite(texto.data(), 1, texto.size(), f);
+}
+
+int ajuda(const Chamada&) {
+    escrever(stdout, textoDeAjuda());
+    return 0;
+}
+
+int versao(const Chamada&) {
+    std::printf("kivo %s\n", KIVO_VERSAO);
+    return 0;
 }
 
 // The running executable, with links resolved.
@@ -99,90 +136,20 @@ std::filesystem::path esteExecutavel(const char* argv0) {
     return argv0 ? argv0 : "kivo";
 }
 
-// The options of one subcommand: flags and "--name value" / "--name=value".
-class Opcoes {
-public:
-    // `calado`: a refused option is not reported (the status line prints nothing else).
-    Opcoes(std::string comando, const std::vector<std::string_view>& args, bool calado = false)
-        : comando_(std::move(comando)), args_(args), calado_(calado) {}
-
-    // Reads every argument; false (after printing why) on one that is not known.
-    bool ler(const std::vector<std::string_view>& marcas, const std::vector<std::string_view>& comValor) {
-        for (std::size_t i = 0; i < args_.size(); ++i) {
-            const std::string_view a = args_[i];
-            if (a == "--ajuda" || a == "-h") {
-                ajudaPedida = true;
-                continue;
-            }
-            if (std::find(marcas.begin(), marcas.end(), a) != marcas.end()) {
-                marcadas_.emplace_back(a);
-                continue;
-            }
-            bool conhecida = false;
-            for (const std::string_view nome : comValor) {
-                if (a == nome) {
-                    if (i + 1 >= args_.size()) {
-                        if (!calado_) erro = usoErrado(std::string(a) + " precisa de um valor");
-                        return false;
-                    }
-                    valores_[std::string(nome)] = std::string(args_[++i]);
-                    conhecida = true;
-                } else if (a.size() > nome.size() && a.substr(0, nome.size()) == nome && a[nome.size()] == '=') {
-                    valores_[std::string(nome)] = std::string(a.substr(nome.size() + 1));
-                    conhecida = true;
-                }
-                if (conhecida) break;
-            }
-            if (!conhecida) {
-                if (!calado_) erro = usoErrado("op\u00E7\u00E3o desconhecida para " + comando_ + ": " + std::string(a));
-                return false;
-            }
-        }
-        return true;
-    }
-    bool tem(std::string_view marca) const {
-        return std::find(marcadas_.begin(), marcadas_.end(), marca) != marcadas_.end();
-    }
-    std::optional<std::string> valor(const std::string& nome) const {
-        const auto it = valores_.find(nome);
-        if (it == valores_.end()) return std::nullopt;
-        return it->second;
-    }
-    // A number of columns: nullopt when absent; -1 when not a whole number from 1.
-    std::optional<int> largura() const {
-        const auto v = valor("--largura");
-        if (!v) return std::nullopt;
-        int n = 0;
-        const auto [fim, e] = std::from_chars(v->data(), v->data() + v->size(), n);
-        if (e != std::errc() || fim != v->data() + v->size() || n < 1) return -1;
-        return n;
-    }
-
-    bool ajudaPedida = false;
-    int erro = 2;
-
-private:
-    std::string comando_;
-    std::vector<std::string_view> args_;
-    bool calado_;
-    std::vector<std::string> marcadas_;
-    std::map<std::string, std::string> valores_;
-};
-
-int larguraDoTerminal(int fd) {
-    winsize w{};
-    return ioctl(fd, TIOCGWINSZ, &w) == 0 ? w.ws_col : 0;
+// --largura's value: nullopt when absent; -1 when not a whole number from 1.
+std::optional<int> largura(const Opcoes& o) {
+    const auto v = o.valor("--largura");
+    if (!v) return std::nullopt;
+    return kivo::app::inteiro(*v, 1, INT_MAX).value_or(-1);
 }
 
-int painel(const std::vector<std::string_view>& args) {
-    Opcoes o("painel", args);
-    if (!o.ler({"--seguir", "--todas"}, {"--largura"})) return o.erro;
-    if (o.ajudaPedida) {
-        escrever(stdout, std::string(ajuda));
-        return 0;
-    }
-    const std::optional<int> largura = o.largura();
-    if (largura == -1) return usoErrado("--largura precisa de um n\u00FAmero de colunas");
+int painel(const Chamada& c) {
+    const Opcao conhecidas[] = {{"--seguir"}, {"--todas"}, {"--largura", true}};
+    const Opcoes o("painel", c.args, conhecidas);
+    if (!o.ok()) return usoErrado(o.erro);
+    if (o.ajudaPedida) return ajuda(c);
+    const std::optional<int> l = largura(o);
+    if (l == -1) return usoErrado("--largura precisa de um n\u00FAmero de colunas");
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const bool cores = kivo::app::usarCores(terminal, std::getenv("NO_COLOR"));
     if (o.tem("--seguir")) {
@@ -191,25 +158,26 @@ int painel(const std::vector<std::string_view>& args) {
     kivo::app::OpcoesPainel opcoes{cores, kivo::app::processoExiste};
     opcoes.todas = o.tem("--todas");
     // A terminal gets lines of its width; a pipe whole lines, unless --largura says.
-    opcoes.largura = largura ? *largura : (terminal ? larguraDoTerminal(STDOUT_FILENO) : 0);
+    opcoes.largura = l ? *l : (terminal ? kivo::app::tamanhoDoTerminal(STDOUT_FILENO).colunas : 0);
     escrever(stdout, kivo::app::painel(kivo::Caminhos::sessoes(), kivo::app::relogio(), opcoes));
     return 0;
 }
 
-int linha(const std::vector<std::string_view>& args) {
-    // Exactly one line and status 0 on every path: it lives in status bars.
+int linha(const Chamada& c) {
+    // Exactly one line and status 0 on every path: it lives in status bars, so a
+    // refused option is not reported either.
     try {
-        Opcoes o("linha", args, true);
-        const bool entendida = o.ler({"--tmux"}, {"--largura"});
+        const Opcao conhecidas[] = {{"--tmux"}, {"--largura", true}};
+        const Opcoes o("linha", c.args, conhecidas);
         kivo::app::OpcoesLinha opcoes;
         const char* semCor = std::getenv("NO_COLOR");
         const bool coresProibidas = semCor != nullptr && *semCor != '\0';
-        if (entendida && o.tem("--tmux")) {
+        if (o.ok() && o.tem("--tmux")) {
             opcoes.estilo = coresProibidas ? kivo::app::Estilo::nenhum : kivo::app::Estilo::tmux;
         } else if (kivo::app::usarCores(isatty(STDOUT_FILENO) == 1, semCor)) {
             opcoes.estilo = kivo::app::Estilo::ansi;
         }
-        if (const std::optional<int> l = entendida ? o.largura() : std::nullopt; l && *l > 0) opcoes.largura = *l;
+        if (const std::optional<int> l = o.ok() ? largura(o) : std::nullopt; l && *l > 0) opcoes.largura = *l;
         opcoes.esta = kivo::app::sessaoDaEntrada(kivo::app::lerEntrada(STDIN_FILENO));
         opcoes.processoVivo = kivo::app::processoExiste;
         const double agora = kivo::app::relogio();
@@ -220,13 +188,11 @@ int linha(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int limpar(const std::vector<std::string_view>& args) {
-    Opcoes o("limpar", args);
-    if (!o.ler({"--mostrar"}, {})) return o.erro;
-    if (o.ajudaPedida) {
-        escrever(stdout, std::string(ajuda));
-        return 0;
-    }
+int limpar(const Chamada& c) {
+    const Opcao conhecidas[] = {{"--mostrar"}};
+    const Opcoes o("limpar", c.args, conhecidas);
+    if (!o.ok()) return usoErrado(o.erro);
+    if (o.ajudaPedida) return ajuda(c);
     const double agora = kivo::app::relogio();
     const bool mostrar = o.tem("--mostrar");
     const kivo::app::Limpeza l = kivo::app::limpar(kivo::Caminhos::sessoes(), agora, kivo::app::processoExiste, mostrar);
@@ -234,15 +200,13 @@ int limpar(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int instalarOuDesinstalar(bool instalar, const std::vector<std::string_view>& args, const char* argv0) {
-    Opcoes o(instalar ? "instalar" : "desinstalar", args);
-    const bool ok = instalar ? o.ler({"--mostrar", "--linha"}, {"--arquivo", "--gancho"})
-                             : o.ler({"--mostrar"}, {"--arquivo"});
-    if (!ok) return o.erro;
-    if (o.ajudaPedida) {
-        escrever(stdout, std::string(ajuda));
-        return 0;
-    }
+int instalarOuDesinstalar(bool instalar, const Chamada& c) {
+    const Opcao deInstalar[] = {{"--mostrar"}, {"--linha"}, {"--arquivo", true}, {"--gancho", true}};
+    const Opcao deDesinstalar[] = {{"--mostrar"}, {"--arquivo", true}};
+    const Opcoes o(instalar ? "instalar" : "desinstalar", c.args,
+                   instalar ? std::span<const Opcao>(deInstalar) : std::span<const Opcao>(deDesinstalar));
+    if (!o.ok()) return usoErrado(o.erro);
+    if (o.ajudaPedida) return ajuda(c);
     const std::optional<std::string> arquivo = o.valor("--arquivo");
     if (arquivo && arquivo->empty()) return usoErrado("--arquivo precisa de um caminho");
 
@@ -253,6 +217,7 @@ int instalarOuDesinstalar(bool instalar, const std::vector<std::string_view>& ar
     opcoes.agora = std::time(nullptr);
     if (instalar) {
         // The path as the user reaches it (a package manager's link survives upgrades).
+        const char* argv0 = c.argv0;
         const std::filesystem::path kivo =
             kivo::app::executavelInvocado(argv0 ? argv0 : "", std::getenv("PATH"), esteExecutavel(argv0));
         std::string erro;
@@ -273,11 +238,11 @@ int instalarOuDesinstalar(bool instalar, const std::vector<std::string_view>& ar
 
 // `kivo web` is its own program, kivo_web beside this one: the server links an HTTP
 // library and threads that the rest of kivo, started every few hundred milliseconds
-// for the status line, should not load.
-int web(const std::vector<std::string_view>& args, const char* argv0) {
-    const std::filesystem::path programa = esteExecutavel(argv0).parent_path() / "kivo_web";
+// for the status line, should not load. This process becomes it.
+int web(const Chamada& c) {
+    const std::filesystem::path programa = esteExecutavel(c.argv0).parent_path() / "kivo_web";
     std::vector<std::string> textos{programa.string()};
-    for (const std::string_view a : args) textos.emplace_back(a);
+    for (const std::string_view a : c.args) textos.emplace_back(a);
     std::vector<char*> argv;
     for (std::string& t : textos) argv.push_back(t.data());
     argv.push_back(nullptr);
@@ -286,24 +251,41 @@ int web(const std::vector<std::string_view>& args, const char* argv0) {
     return 1;
 }
 
+const std::vector<Comando>& comandos() {
+    static const std::vector<Comando> tabela = {
+        {{"painel"}, painel, {
+            {"kivo painel", "mostra o mascote e uma linha por sess\u00E3o: o que est\u00E1\nfazendo e h\u00E1 quanto tempo"},
+            {"kivo painel --seguir", "redesenha a cada segundo e avisa de cada novidade\n"
+                                     "(notifica\u00E7\u00E3o na \u00E1rea de trabalho ou sino do terminal);\n"
+                                     "Ctrl-C para sair"},
+            {"kivo painel --todas", "inclui as sess\u00F5es velhas (12 h sem novidade) e as de\n"
+                                    "agentes encerrados, que o painel normalmente deixa de fora"}}},
+        {{"linha"}, linha, {
+            {"kivo linha", "uma linha s\u00F3, para a linha de status do Claude Code\n"
+                           "(l\u00EA o objeto dela na entrada) e para o tmux (--tmux)"}}},
+        {{"limpar"}, limpar, {
+            {"kivo limpar", "apaga os registros das sess\u00F5es velhas e encerradas\n(--mostrar s\u00F3 lista)"}}},
+        {{"web"}, web, {
+            {"kivo web", "o mascote num navegador, ao vivo, em 127.0.0.1\n(--porta N, --abrir; veja `kivo web --ajuda`)"}}},
+        {{"instalar"}, [](const Chamada& c) { return instalarOuDesinstalar(true, c); }, {
+            {"kivo instalar", "registra o kivo_gancho nos 11 eventos de gancho do\n"
+                              "Claude Code, em ~/.claude/settings.json"}}},
+        {{"desinstalar"}, [](const Chamada& c) { return instalarOuDesinstalar(false, c); }, {
+            {"kivo desinstalar", "tira do arquivo s\u00F3 o que o `kivo instalar` p\u00F4s"}}},
+        {{"--versao", "--version", "-V"}, versao, {{"kivo --versao", "mostra a vers\u00E3o"}}},
+        {{"--ajuda", "-h", "--help", "ajuda"}, ajuda, {{"kivo --ajuda", "mostra esta ajuda"}}},
+    };
+    return tabela;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--ajuda" || args[0] == "-h" || args[0] == "--help" || args[0] == "ajuda") {
-        escrever(stdout, std::string(ajuda));
-        return 0;
+    const Chamada chamada{std::span<const std::string_view>(args).subspan(args.empty() ? 0 : 1), argv[0]};
+    if (args.empty()) return ajuda(chamada);
+    for (const Comando& c : comandos()) {
+        if (std::find(c.nomes.begin(), c.nomes.end(), args[0]) != c.nomes.end()) return c.executar(chamada);
     }
-    const std::vector<std::string_view> resto(args.begin() + 1, args.end());
-    if (args[0] == "--versao" || args[0] == "--version" || args[0] == "-V") {
-        std::printf("kivo %s\n", KIVO_VERSAO);
-        return 0;
-    }
-    if (args[0] == "painel") return painel(resto);
-    if (args[0] == "linha") return linha(resto);
-    if (args[0] == "limpar") return limpar(resto);
-    if (args[0] == "web") return web(resto, argv[0]);
-    if (args[0] == "instalar") return instalarOuDesinstalar(true, resto, argv[0]);
-    if (args[0] == "desinstalar") return instalarOuDesinstalar(false, resto, argv[0]);
     return usoErrado("comando desconhecido: " + std::string(args[0]));
 }

@@ -1,5 +1,7 @@
 #include "terminal/painel.hpp"
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -11,6 +13,12 @@
 #include "kivo/rotulos.hpp"
 
 namespace kivo::app {
+
+Tamanho tamanhoDoTerminal(int fd) {
+    winsize w{};
+    if (ioctl(fd, TIOCGWINSZ, &w) != 0) return {};
+    return {w.ws_row, w.ws_col};
+}
 
 bool usarCores(bool terminal, const char* noColor) {
     return terminal && (noColor == nullptr || *noColor == '\0');

@@ -25,6 +25,13 @@ struct OpcoesPainel {
     bool todas = false;         // also the records vigentes() leaves out
 };
 
+// Rows and columns of the terminal on `fd`; both 0 when it is not a terminal.
+struct Tamanho {
+    int linhas = 0;
+    int colunas = 0;
+};
+Tamanho tamanhoDoTerminal(int fd);
+
 // Colours only on a terminal, and never when NO_COLOR holds a non-empty value
 // (`noColor` is getenv("NO_COLOR"), null when unset).
 bool usarCores(bool terminal, const char* noColor);

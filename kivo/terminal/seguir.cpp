@@ -1,7 +1,6 @@
 #include "terminal/seguir.hpp"
 
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,15 +8,13 @@
 #include <cerrno>
 #include <string_view>
 
+#include "apresentacao/limpar.hpp"
 #include "base/descritor.hpp"
 #include "kivo/armazem.hpp"
-#include "apresentacao/limpar.hpp"
 #include "terminal/notificacao.hpp"
 #include "terminal/painel.hpp"
 
 namespace kivo::app {
-
-
 
 namespace {
 
@@ -39,13 +36,6 @@ std::string hora(double instante) {
     char texto[16];
     const std::size_t n = strftime(texto, sizeof texto, "%H:%M:%S", &local);
     return std::string(texto, n);
-}
-
-// Rows and columns of the terminal on `fd`; 0 when unknown.
-winsize tamanhoDoTerminal(int fd) {
-    winsize w{};
-    if (ioctl(fd, TIOCGWINSZ, &w) != 0) return {};
-    return w;
 }
 
 // Handlers without SA_RESTART, so the wait below wakes up at once. The signals stay
@@ -154,8 +144,8 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
             limpar(opcoes.pasta, agora, processoExiste, false);
             ultimaLimpeza = agora;
         }
-        const winsize tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : winsize{};
-        opcoesPainel.largura = tamanho.ws_col;
+        const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
+        opcoesPainel.largura = tamanho.colunas;
         const std::vector<Sessao> sessoes = armazem.lerTodas();
         ultimo = desenharPainel(sessoes, agora, opcoesPainel);
 
@@ -170,7 +160,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
             if (!notificacoes.enviar(aviso)) sino = true;
         }
         if (opcoes.terminal) {
-            std::string tela = quadro(ultimo, registro, tamanho.ws_row, tamanho.ws_col);
+            std::string tela = quadro(ultimo, registro, tamanho.linhas, tamanho.colunas);
             if (sino) tela += '\a';
             ok = ok && escreverTudo(opcoes.saida, tela);
         } else if (primeira) {
