@@ -10,6 +10,10 @@
 
 namespace kivo::app {
 
+Resumo vista(const std::vector<Sessao>& sessoes, double agora, const ProcessoVivo& vivo, bool todas) {
+    return resumir(todas ? sessoes : vigentes(sessoes, agora, vivo), agora);
+}
+
 Rosto rostoDe(Humor humor) {
     switch (humor) {
         case Humor::dormindo: return {"(-.-) zZ", "Tudo quieto: nenhum agente trabalhando."};
@@ -31,6 +35,11 @@ std::string haQuanto(double segundos) {
     } catch (const std::exception&) {
         return "";
     }
+}
+
+Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo) {
+    return {limpo(sessao.nome()), limpo(Rotulos::doEstado(sessao)), haQuanto(agora - sessao.mudouEstadoEm),
+            sessao.pid.has_value() && vivo && !vivo(*sessao.pid)};
 }
 
 Aviso avisoDe(const Novidade& novidade) {

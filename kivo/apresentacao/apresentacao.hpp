@@ -1,7 +1,7 @@
-// The presentation every view shares, the terminal's and the browser's: the mascot's
-// face and sentence for a mood, how long ago something happened, a piece of news as a
-// notice, the clock, and what is new between two readings of the store. It knows no
-// view: the terminal panel and the web server each build on it.
+// The presentation every view shares, the terminal's and the browser's: which records
+// they show, the mascot's face and sentence for a mood, a session's texts and age, a
+// piece of news as a notice, the clock, and what is new between two readings of the
+// store. It knows no view: the terminal and the web server each build on it.
 #pragma once
 
 #include <map>
@@ -9,11 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "apresentacao/vigencia.hpp"
 #include "kivo/humor.hpp"
 #include "kivo/novidade.hpp"
+#include "kivo/resumo.hpp"
 #include "kivo/sessao.hpp"
 
 namespace kivo::app {
+
+// What a view shows of `sessoes` at `agora`: the summary of those in view (see
+// vigentes), or of every record with `todas`.
+Resumo vista(const std::vector<Sessao>& sessoes, double agora, const ProcessoVivo& vivo, bool todas = false);
 
 // The mascot for a mood: a small text face and the sentence beside it.
 struct Rosto {
@@ -25,6 +31,16 @@ Rosto rostoDe(Humor humor);
 // How long ago, as every view writes it: "agora", or "h\u00E1 " and Rotulos::tempo
 // ("h\u00E1 5 min"); empty when `segundos` is not finite. Never throws (but bad_alloc).
 std::string haQuanto(double segundos);
+
+// A session as every view lists it: its name and status, limpo(); how long ago its
+// state changed (haQuanto); whether its process has ended (never, with an empty `vivo`).
+struct Item {
+    std::string nome;
+    std::string situacao;
+    std::string ha;
+    bool encerrado = false;
+};
+Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo);
 
 // A piece of news as a notice shows it: a title naming the session and what
 // happened, and its status as the body, both limpo().

@@ -6,10 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kivo/resumo.hpp"
-#include "kivo/rotulos.hpp"
-#include "terminal/painel.hpp"
+#include "apresentacao/apresentacao.hpp"
 #include "base/texto.hpp"
+#include "kivo/rotulos.hpp"
 
 namespace kivo::app {
 
@@ -87,7 +86,7 @@ int larguraDas(const std::vector<Pedaco>& pedacos) {
 
 std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes) {
     const int largura = std::max(opcoes.largura, 1);
-    const Resumo resumo = resumir(vigentes(sessoes, agora, opcoes.processoVivo), agora);
+    const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo);
 
     const Pedaco face{std::string(rostoDe(resumo.humor).face), corDoHumor(resumo.humor)};
     // The texts of the sessions that call, as far as they could fit: past the width,

@@ -3,14 +3,10 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
-#include <cmath>
-#include <exception>
 #include <vector>
 
 #include "kivo/armazem.hpp"
 #include "kivo/estado.hpp"
-#include "kivo/resumo.hpp"
-#include "kivo/rotulos.hpp"
 
 namespace kivo::app {
 
@@ -23,7 +19,6 @@ Tamanho tamanhoDoTerminal(int fd) {
 bool usarCores(bool terminal, const char* noColor) {
     return terminal && (noColor == nullptr || *noColor == '\0');
 }
-
 
 namespace {
 
@@ -75,11 +70,12 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
     std::string inicio = "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
-    const std::string nome = limpo(sessao.nome());
-    const std::string status = limpo(Rotulos::doEstado(sessao));
+    const Item item = itemDe(sessao, agora, opcoes.processoVivo);
+    const std::string& nome = item.nome;
+    const std::string& status = item.situacao;
     std::string cauda;
-    if (const std::string ha = haQuanto(agora - sessao.mudouEstadoEm); !ha.empty()) cauda = " \u00B7 " + ha;
-    if (sessao.pid && opcoes.processoVivo && !opcoes.processoVivo(*sessao.pid)) cauda += " (processo encerrado)";
+    if (!item.ha.empty()) cauda = " \u00B7 " + item.ha;
+    if (item.encerrado) cauda += " (processo encerrado)";
     const std::string_view cor = corDe(sessao.estado);
     constexpr std::string_view traco = " \u2014 ";
 
@@ -117,12 +113,9 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
 
 }  // namespace
 
-// "agora", or "há 5 min"; empty when the times cannot be subtracted.
-
 std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                            const OpcoesPainel& opcoes) {
-    const Resumo resumo =
-        resumir(opcoes.todas ? sessoes : vigentes(sessoes, agora, opcoes.processoVivo), agora);
+    const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo, opcoes.todas);
     const Rosto rosto = rostoDe(resumo.humor);
     std::string texto;
     paragrafo(texto, std::string(rosto.face) + "  " + std::string(rosto.legenda), opcoes.largura);
@@ -141,6 +134,5 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes) {
     return desenharPainel(Armazem(pasta).lerTodas(), agora, opcoes);
 }
-
 
 }  // namespace kivo::app

@@ -4,17 +4,14 @@
 // at the same moment always give the same text. Thread-safe; nothing is cached.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "apresentacao/apresentacao.hpp"
-#include "kivo/sessao.hpp"
-#include "base/texto.hpp"
 #include "apresentacao/vigencia.hpp"
+#include "base/texto.hpp"
+#include "kivo/sessao.hpp"
 
 namespace kivo::app {
 

@@ -161,9 +161,8 @@ void Observador::ler() {
 
 void Observador::publicar(const std::vector<Novidade>& novidades) {
     const double agora = relogio_();
-    const std::vector<Sessao> visiveis = app::vigentes(sessoes_, agora, vivo_);
-    nlohmann::ordered_json j = resumoJson(visiveis, agora, vivo_, novidades);
-    proxima_ = proximaMudanca(visiveis, agora);
+    nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades);
+    proxima_ = proximaMudanca(app::vigentes(sessoes_, agora, vivo_), agora);
     std::string texto = textoJson(j);
     if (texto == ultimo_ && novidades.empty()) return;
     ultimo_ = std::move(texto);

@@ -4,8 +4,6 @@
 #include <exception>
 #include <limits>
 
-#include "kivo/resumo.hpp"
-#include "kivo/rotulos.hpp"
 #include "kivo/tempos.hpp"
 #include "apresentacao/apresentacao.hpp"
 #include "base/texto.hpp"
@@ -37,7 +35,7 @@ ordered_json textoOuNulo(const std::optional<std::string>& texto) {
 
 ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
                         const app::ProcessoVivo& vivo, const std::vector<Novidade>& novidades) {
-    const Resumo resumo = resumir(sessoes, agora);
+    const Resumo resumo = app::vista(sessoes, agora, vivo);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
     j["frase"] = std::string(app::rostoDe(resumo.humor).legenda);
@@ -48,13 +46,14 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
         item["id"] = s.id;
         item["projeto"] = app::limpo(s.projeto());
         item["titulo"] = textoOuNulo(s.titulo);
-        item["nome"] = app::limpo(s.nome());
+        const app::Item texto = app::itemDe(s, agora, vivo);
+        item["nome"] = texto.nome;
         item["estado"] = std::string(nomeDe(s.estado));
-        item["situacao"] = app::limpo(Rotulos::doEstado(s));
-        item["ha"] = app::haQuanto(agora - s.mudouEstadoEm);
+        item["situacao"] = texto.situacao;
+        item["ha"] = texto.ha;
         item["mudouEstadoEm"] =
             std::isfinite(s.mudouEstadoEm) ? ordered_json(s.mudouEstadoEm) : ordered_json(nullptr);
-        item["processoEncerrado"] = s.pid.has_value() && vivo && !vivo(*s.pid);
+        item["processoEncerrado"] = texto.encerrado;
         lista.push_back(std::move(item));
     }
     j["sessoes"] = std::move(lista);

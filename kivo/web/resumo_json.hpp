@@ -15,7 +15,7 @@
 
 namespace kivo::web {
 
-// The object for `sessoes` (already filtered by app::vigentes) at `agora`:
+// The object for the records of `sessoes` in view at `agora` (app::vista):
 //   {"humor", "frase", "destaque" (id or null), "sessoes": [{"id", "projeto",
 //    "titulo" (or null), "nome", "estado", "situacao", "ha", "mudouEstadoEm",
 //    "processoEncerrado"}], "novidades": [{"caso", "id", "titulo", "corpo"}]}
