@@ -78,7 +78,7 @@ int esperar(pid_t filho) {
 
 // Arguments reach the program as they are; an isolated child writes to /dev/null
 // and leads its own process group.
-TEST(Processo, IniciarFilho) {
+TEST(ProcessoFilho, ArgumentosGrupoESaida) {
     const auto eco = kivo::app::iniciarFilho(
         "sh",
         {"-c", "test \"$1\" = 'a b;$x' && test \"$(readlink /proc/$$/fd/1)\" = /dev/null", "sh",
