@@ -22,11 +22,13 @@ bool ehRegistro(std::string_view nome) {
     return ponto != std::string_view::npos && ponto > 0 && nome.substr(ponto + 1) == "json";
 }
 
-// The folder's lock, held from construction to destruction.
+// The folder's lock, held from construction to destruction. A link planted as the
+// lock file is never followed (nothing is created or changed outside the folder):
+// the update then goes on unlocked, as when the lock cannot be taken.
 class Trava {
 public:
     explicit Trava(const std::string& pasta)
-        : fd_(arquivos::operacoes().abrir(arquivos::juntar(pasta, ".trava").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        : fd_(arquivos::operacoes().abrir(arquivos::juntar(pasta, ".trava").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
         if (fd_ >= 0) {
             while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }

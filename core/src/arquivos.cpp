@@ -111,7 +111,7 @@ int criarPastas(const std::string& pasta) {
         const int e = criarPastas(pasta.substr(0, barra));
         if (e != 0) return e;
     }
-    if (::mkdir(pasta.c_str(), 0777) == 0) return 0;
+    if (::mkdir(pasta.c_str(), 0700) == 0) return 0;  // records are their owner's only
     const int e = errno;
     if (e == EEXIST && ::stat(pasta.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     return e;

@@ -36,7 +36,8 @@ std::optional<std::string> lerTudo(const std::string& caminho);
 // appended), saving the read that would return 0.
 std::optional<std::string> lerTudoEm(int pasta, const std::string& nome);
 
-// Creates `pasta` and its missing parents. Returns 0, or the errno of the failure
+// Creates `pasta` and its missing parents, each 0700 (before the umask): records are
+// private to their owner. A folder that exists is left as it is. Returns 0, or the errno of the failure
 // (ENOTDIR when something that is not a folder is in the way).
 int criarPastas(const std::string& pasta);
 
