@@ -123,7 +123,7 @@ void Armazem::substituir(const Sessao& sessao) const {
     const std::string& pasta = pasta_.native();
     const std::string bytes = paraJson(sessao);
     const std::string nome = nomeSeguro(sessao.id) + ".json";
-    if (const int e = arquivos::substituir(pasta, nome, bytes); e != 0)
+    if (const int e = arquivos::substituir(pasta, nome, bytes).erro; e != 0)
         throw std::system_error(e, std::generic_category(), "cannot write " + arquivos::juntar(pasta, nome));
 }
 

@@ -117,31 +117,74 @@ int criarPastas(const std::string& pasta) {
     return e;
 }
 
-int substituir(const std::string& pasta, const std::string& nome, std::string_view dados) {
+namespace {
+
+int escreverTudo(int fd, std::string_view dados) {
     const Operacoes& ops = atuais();
-    std::string temporario;
-    int fd = -1;
-    for (int tentativa = 0; tentativa < 16 && fd < 0; ++tentativa) {
-        temporario = juntar(pasta, "." + nome + "." + sufixoAleatorio() + ".tmp");
-        // O_EXCL: never opens an existing file or follows a planted link.
-        fd = ops.abrir(temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) return errno;
-    }
-    if (fd < 0) return EEXIST;
-    int erro = 0;
     for (std::size_t feito = 0; feito < dados.size();) {
         const ssize_t r = ops.escrever(fd, dados.data() + feito, dados.size() - feito);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            erro = r < 0 ? errno : EIO;
-            break;
-        }
+        if (r <= 0) return r < 0 ? errno : EIO;
         feito += static_cast<std::size_t>(r);
     }
+    return 0;
+}
+
+}  // namespace
+
+int criar(const std::string& caminho, std::string_view dados, const Gravacao& g) {
+    // O_EXCL: never opens an existing file or follows a planted link.
+    const int fd = atuais().abrir(caminho.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, g.modo);
+    if (fd < 0) return errno;
+    if (g.modoExato) ::fchmod(fd, g.modo);  // the bits the umask took off
+    if (g.comDono && ::geteuid() == 0) {
+        [[maybe_unused]] const int r = ::fchown(fd, g.uid, g.gid);
+    }
+    int erro = escreverTudo(fd, dados);
+    if (erro == 0 && g.duravel && ::fsync(fd) != 0) erro = errno;
     if (::close(fd) != 0 && erro == 0) erro = errno;
-    if (erro == 0 && ops.renomear(temporario.c_str(), juntar(pasta, nome).c_str()) != 0) erro = errno;
-    if (erro != 0) ::unlink(temporario.c_str());
+    if (erro != 0) ::unlink(caminho.c_str());
     return erro;
+}
+
+Copia copiar(const std::string& base, std::string_view dados, const Gravacao& g) {
+    Copia c;
+    for (int n = 1; n < 100; ++n) {
+        c.caminho = n == 1 ? base : base + "-" + std::to_string(n);
+        c.erro = criar(c.caminho, dados, g);
+        if (c.erro != EEXIST) break;
+    }
+    return c;
+}
+
+Troca substituir(const std::string& pasta, const std::string& nome, std::string_view dados, const Gravacao& g,
+                 const std::function<bool()>& conferir) {
+    Troca t;
+    std::string temporario;
+    t.erro = EEXIST;
+    for (int tentativa = 0; tentativa < 16 && t.erro == EEXIST; ++tentativa) {
+        temporario = juntar(pasta, "." + nome + "." + sufixoAleatorio() + ".tmp");
+        t.erro = criar(temporario, dados, g);
+    }
+    if (t.erro != 0) return t;
+    if (conferir && !conferir()) {
+        t.desistiu = true;
+    } else if (atuais().renomear(temporario.c_str(), juntar(pasta, nome).c_str()) != 0) {
+        t.erro = errno;
+        t.aoRenomear = true;
+    }
+    if (t.erro != 0 || t.desistiu) {
+        ::unlink(temporario.c_str());
+        return t;
+    }
+    // The rename itself reaches the disk with the folder.
+    if (g.duravel) {
+        if (const int fd = ::open(pasta.empty() ? "." : pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return t;
 }
 
 std::vector<std::string> listar(const std::string& pasta) {

@@ -1,5 +1,5 @@
-// Private file layer of the store: whole-file reads, atomic replacement, folder
-// creation and listing, over POSIX calls. The few calls that can fail in interesting
+// Private file layer of the store and of kivo's installer: whole-file reads, new
+// files, atomic replacement, folder creation and listing, over POSIX calls. The few calls that can fail in interesting
 // ways go through a table of function pointers, so tests can inject failures (a full
 // disk, a failed rename) without touching the real file system. Never prints.
 #pragma once
@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,10 +42,40 @@ std::optional<std::string> lerTudoEm(int pasta, const std::string& nome);
 // (ENOTDIR when something that is not a folder is in the way).
 int criarPastas(const std::string& pasta);
 
-// Writes `dados` to a new, exclusively created temporary file in `pasta` (named
-// ".<stem>.<random>.tmp") and renames it over `pasta/nome`. Returns 0, or the errno
-// of the failure, after removing the temporary file.
-int substituir(const std::string& pasta, const std::string& nome, std::string_view dados);
+// How a new file is made.
+struct Gravacao {
+    mode_t modo = 0666;      // the mode it is created with (the umask applies)...
+    bool modoExato = false;  // ...or exactly `modo` (the mode of the file it copies or replaces)
+    bool comDono = false;    // for root: owned by `uid`:`gid` (the owner of the file replaced)
+    uid_t uid = 0;
+    gid_t gid = 0;
+    bool duravel = false;    // on the disk before it counts (and a rename with its folder)
+};
+
+// Writes `dados` to the new file `caminho`, created exclusively (never an existing
+// file, never through a link). Returns 0, or the errno of the failure, after removing
+// what it made (EEXIST: the name is taken and nothing was touched).
+int criar(const std::string& caminho, std::string_view dados, const Gravacao& g = {});
+
+// A copy of `dados` made with criar() at `base`, or at "<base>-2" ... "<base>-99" when
+// the name is taken. `caminho` is the file made, or the last name tried when `erro`
+// (an errno; EEXIST when no name was free) is not 0.
+struct Copia {
+    std::string caminho;
+    int erro = 0;
+};
+Copia copiar(const std::string& base, std::string_view dados, const Gravacao& g = {});
+
+// Writes `dados` to a new temporary file in `pasta` (named ".<stem>.<random>.tmp")
+// and renames it over `pasta/nome` once `conferir` (when given) agrees. Whatever
+// fails, the temporary file is removed and `pasta/nome` is as it was.
+struct Troca {
+    int erro = 0;             // 0, or the errno of the failure
+    bool aoRenomear = false;  // the failure was the rename, after the file was written
+    bool desistiu = false;    // `conferir` said no
+};
+Troca substituir(const std::string& pasta, const std::string& nome, std::string_view dados,
+                 const Gravacao& g = {}, const std::function<bool()>& conferir = {});
 
 // Names in `pasta` in listing order ("." and ".." left out); empty when it cannot be
 // listed.

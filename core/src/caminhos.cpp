@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "caminhos.hpp"
 #include "unicode.hpp"
 
 namespace kivo::Caminhos {
@@ -18,6 +19,8 @@ const char* variavel(const char* nome) {
     return v;
 }
 
+}  // namespace
+
 std::filesystem::path casa() {
     if (const char* home = variavel("HOME")) return home;
     std::vector<char> buf(16384);
@@ -27,8 +30,6 @@ std::filesystem::path casa() {
         return achou->pw_dir;
     return {};
 }
-
-}  // namespace
 
 std::filesystem::path base() {
     if (const char* dir = variavel("KIVO_DIR")) return dir;

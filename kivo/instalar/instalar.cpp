@@ -1,16 +1,13 @@
 #include "instalar/instalar.hpp"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -18,8 +15,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/descritor.hpp"
+#include "arquivos.hpp"
 #include "base/texto.hpp"
+#include "instalar/json_edicao.hpp"
 
 namespace kivo::app {
 
@@ -36,156 +34,9 @@ struct FormaInvalida : std::runtime_error {
     bool doConteudo;
 };
 
-struct Mudanca {
-    std::string evento;
-    int removidas = 0;                    // our entries taken out
-    bool adicionada = false;              // a fresh entry appended
-    std::vector<std::string> antigos;     // other kivo_gancho commands replaced
-};
-
 std::string erroDoSistema(int numero) { return std::system_category().message(numero); }
 
-// ---- the JSON document -------------------------------------------------------
-
-bool ehNossa(const Json& entrada) {
-    if (!entrada.is_object()) return false;
-    const auto c = entrada.find("command");
-    return c != entrada.end() && c->is_string() && ehComandoDoGancho(c->get_ref<const std::string&>());
-}
-
-bool ehExata(const Json& entrada, const std::string& comando) {
-    if (!entrada.is_object() || entrada.size() != 3) return false;
-    const auto tipo = entrada.find("type");
-    const auto cmd = entrada.find("command");
-    const auto limite = entrada.find("timeout");
-    return tipo != entrada.end() && *tipo == "command" && cmd != entrada.end() &&
-           *cmd == comando && limite != entrada.end() && limite->is_number() &&
-           *limite == limiteDoGancho;
-}
-
-// Groups without a matcher, with "" or with "*" all apply to every tool.
-bool valeParaTodas(const Json& grupo) {
-    const auto m = grupo.find("matcher");
-    return m == grupo.end() || *m == "" || *m == "*";
-}
-
-Json* entradasDe(Json& grupo) {
-    if (!grupo.is_object()) return nullptr;
-    const auto h = grupo.find("hooks");
-    return h != grupo.end() && h->is_array() ? &*h : nullptr;
-}
-
-// Takes our entries out of an event's list, and the groups this empties; returns how
-// many entries went. Groups that were empty already stay.
-int retirarNossas(Json& lista) {
-    int total = 0;
-    for (std::size_t g = lista.size(); g-- > 0;) {
-        Json* entradas = entradasDe(lista[g]);
-        if (!entradas) continue;
-        int aqui = 0;
-        for (std::size_t e = entradas->size(); e-- > 0;) {
-            if (ehNossa((*entradas)[e])) {
-                entradas->erase(e);
-                ++aqui;
-            }
-        }
-        if (aqui > 0 && entradas->empty()) lista.erase(g);
-        total += aqui;
-    }
-    return total;
-}
-
-Json entradaPara(const std::string& comando) {
-    return Json{{"type", "command"}, {"command", comando}, {"timeout", limiteDoGancho}};
-}
-
-// Our only entry, alone in a group that applies to every tool (a path of an older
-// build, the earlier bare-path form): rewritten where it stands. False when the
-// entry is not alone like that.
-bool reescreverSozinha(Json& lista, const std::string& comando) {
-    for (Json& grupo : lista) {
-        Json* entradas = entradasDe(grupo);
-        if (!entradas || entradas->size() != 1 || !ehNossa((*entradas)[0])) continue;
-        if (!valeParaTodas(grupo)) return false;
-        (*entradas)[0] = entradaPara(comando);
-        return true;
-    }
-    return false;
-}
-
-Json& objetoHooks(Json& config, const fs::path& arquivo) {
-    if (!config.contains("hooks")) config["hooks"] = Json::object();
-    Json& hooks = config["hooks"];
-    if (!hooks.is_object()) {
-        throw FormaInvalida("o campo \"hooks\" de " + arquivo.string() + " n\u00E3o \u00E9 um objeto", true);
-    }
-    return hooks;
-}
-
-std::vector<Mudanca> registrar(Json& config, const std::string& comando, const fs::path& arquivo) {
-    Json& hooks = objetoHooks(config, arquivo);
-    // Check every event before changing any, so that an error leaves nothing half done.
-    for (const std::string_view evento : eventosDoGancho) {
-        const auto it = hooks.find(std::string(evento));
-        if (it != hooks.end() && !it->is_array()) {
-            throw FormaInvalida("o evento \"" + std::string(evento) + "\" em " + arquivo.string() +
-                                " n\u00E3o \u00E9 uma lista", true);
-        }
-    }
-    std::vector<Mudanca> mudancas;
-    for (const std::string_view nome : eventosDoGancho) {
-        const std::string evento(nome);
-        if (!hooks.contains(evento)) hooks[evento] = Json::array();
-        Json& lista = hooks[evento];
-
-        int nossas = 0;
-        bool certa = false;
-        std::vector<std::string> antigos;
-        for (Json& grupo : lista) {
-            Json* entradas = entradasDe(grupo);
-            if (!entradas) continue;
-            for (const Json& entrada : *entradas) {
-                if (!ehNossa(entrada)) continue;
-                ++nossas;
-                if (ehExata(entrada, comando) && valeParaTodas(grupo)) certa = true;
-                const auto& antigo = entrada["command"].get_ref<const std::string&>();
-                if (antigo != comando) antigos.push_back(antigo);
-            }
-        }
-        if (nossas == 1 && certa) continue;
-        if (nossas == 1 && reescreverSozinha(lista, comando)) {
-            mudancas.push_back(Mudanca{evento, 1, true, std::move(antigos)});
-            continue;
-        }
-
-        Mudanca m{evento, retirarNossas(lista), true, std::move(antigos)};
-        Json grupo = Json::object();
-        if (usaMatcher(evento)) grupo["matcher"] = "*";
-        grupo["hooks"] = Json::array({entradaPara(comando)});
-        lista.push_back(std::move(grupo));
-        mudancas.push_back(std::move(m));
-    }
-    return mudancas;
-}
-
-std::vector<Mudanca> remover(Json& config, const fs::path& arquivo) {
-    if (!config.contains("hooks")) return {};
-    Json& hooks = objetoHooks(config, arquivo);
-    std::vector<Mudanca> mudancas;
-    for (const std::string_view nome : eventosDoGancho) {
-        const std::string evento(nome);
-        const auto it = hooks.find(evento);
-        if (it == hooks.end() || !it->is_array()) continue;
-        const int n = retirarNossas(*it);
-        if (n == 0) continue;
-        if (it->empty()) hooks.erase(evento);
-        mudancas.push_back(Mudanca{evento, n, false, {}});
-    }
-    if (!mudancas.empty() && hooks.empty()) config.erase("hooks");
-    return mudancas;
-}
-
-// ---- the file ------------------------------------------------------------------
+// ---- reading the file -----------------------------------------------------------
 
 struct Leitura {
     bool existe = false;
@@ -265,166 +116,8 @@ Json interpretar(const Leitura& leitura, const fs::path& arquivo) {
     return config;
 }
 
-// The indentation the file already uses, so that a rewrite changes only what it must.
-std::pair<int, char> recuoDe(std::string_view texto) {
-    for (std::size_t i = texto.find('\n'); i != std::string_view::npos; i = texto.find('\n', i + 1)) {
-        std::size_t j = i + 1;
-        while (j < texto.size() && (texto[j] == ' ' || texto[j] == '\t')) ++j;
-        if (j == i + 1 || j >= texto.size() || texto[j] == '\n' || texto[j] == '\r') continue;
-        if (texto[i + 1] == '\t') return {1, '\t'};
-        return {static_cast<int>(j - i - 1), ' '};
-    }
-    return {2, ' '};
-}
-
-std::string texto(const Json& config, std::pair<int, char> recuo) {
-    return config.dump(recuo.first, recuo.second, false, Json::error_handler_t::strict) + "\n";
-}
-
-// ---- edits that keep every other byte -------------------------------------------
-
-// Where a top-level member sits in the file's text: from its key's opening quote to
-// the end of its value.
-struct Membro {
-    std::string chave;
-    std::size_t inicioChave = 0;
-    std::size_t inicioValor = 0;
-    std::size_t fimValor = 0;
-};
-
-// The top-level object of a text that nlohmann has already accepted: its braces and
-// members, in order.
-struct Estrutura {
-    std::size_t abre = 0;
-    std::size_t fecha = 0;
-    std::vector<Membro> membros;
-};
-
-std::size_t pularEspacos(std::string_view t, std::size_t i) {
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r')) ++i;
-    return i;
-}
-
-// From an opening quote to just after the closing one.
-std::size_t pularTexto(std::string_view t, std::size_t i) {
-    for (++i; i < t.size(); ++i) {
-        if (t[i] == '\\') {
-            ++i;
-        } else if (t[i] == '"') {
-            return i + 1;
-        }
-    }
-    return t.size();
-}
-
-// From the first byte of a value to just after it.
-std::size_t pularValor(std::string_view t, std::size_t i) {
-    if (i >= t.size()) return i;
-    if (t[i] == '"') return pularTexto(t, i);
-    if (t[i] == '{' || t[i] == '[') {
-        int nivel = 0;
-        while (i < t.size()) {
-            const char c = t[i];
-            if (c == '"') {
-                i = pularTexto(t, i);
-                continue;
-            }
-            if (c == '{' || c == '[') ++nivel;
-            if (c == '}' || c == ']') --nivel;
-            ++i;
-            if (nivel == 0) return i;
-        }
-        return i;
-    }
-    while (i < t.size() && std::strchr(",}] \t\r\n", t[i]) == nullptr) ++i;
-    return i;
-}
-
-Estrutura estruturaDe(std::string_view t) {
-    Estrutura e;
-    constexpr std::string_view bom = "\xEF\xBB\xBF";  // the parser skips it too
-    std::size_t i = pularEspacos(t, t.substr(0, bom.size()) == bom ? bom.size() : 0);
-    e.abre = i;
-    i = pularEspacos(t, i + 1);
-    while (i < t.size() && t[i] == '"') {
-        Membro m;
-        m.inicioChave = i;
-        const std::size_t fimChave = pularTexto(t, i);
-        m.chave = Json::parse(t.substr(i, fimChave - i)).get<std::string>();
-        i = pularEspacos(t, fimChave);  // at ':'
-        m.inicioValor = pularEspacos(t, i + 1);
-        m.fimValor = pularValor(t, m.inicioValor);
-        e.membros.push_back(std::move(m));
-        i = pularEspacos(t, e.membros.back().fimValor);
-        if (i < t.size() && t[i] == ',') i = pularEspacos(t, i + 1);
-    }
-    e.fecha = i;  // at '}'
-    return e;
-}
-
-// The blanks that start the line of `pos`, when only blanks stand before it there.
-std::optional<std::string> recuoDaLinha(std::string_view t, std::size_t pos) {
-    const std::size_t inicio = t.rfind('\n', pos == 0 ? 0 : pos - 1);
-    const std::size_t de = inicio == std::string_view::npos ? 0 : inicio + 1;
-    const std::string_view antes = t.substr(de, pos - de);
-    if (antes.find_first_not_of(" \t") != std::string_view::npos) return std::nullopt;
-    return std::string(antes);
-}
-
-// `valor` as the text of a member: spread over lines with the file's indentation
-// step, every line after the first starting with the member's own indentation; or
-// on one line when the file keeps its top-level object on one line.
-std::string valorComo(const Json& valor, bool umaLinha, std::pair<int, char> recuo, const std::string& base) {
-    if (umaLinha) return valor.dump(-1, ' ', false, Json::error_handler_t::strict);
-    const std::string bruto = valor.dump(recuo.first, recuo.second, false, Json::error_handler_t::strict);
-    std::string t;
-    for (const char c : bruto) {
-        t += c;
-        if (c == '\n') t += base;
-    }
-    return t;
-}
-
-// The text with the top-level member `chave` set to `valor` (added when missing),
-// or removed when `valor` is nullopt. Everything outside that member stays as it was.
-std::string trocarMembro(const std::string& original, const std::string& chave, const std::optional<Json>& valor) {
-    const Estrutura e = estruturaDe(original);
-    const bool umaLinha = original.substr(e.abre, e.fecha - e.abre).find('\n') == std::string::npos;
-    const std::pair<int, char> recuo = recuoDe(original);
-    const std::string passo(static_cast<std::size_t>(recuo.first), recuo.second);
-    std::optional<std::size_t> achado;
-    for (std::size_t k = 0; k < e.membros.size(); ++k) {
-        if (e.membros[k].chave == chave) achado = k;  // the last one counts, as for the parser
-    }
-    std::string t = original;
-    if (achado) {
-        const Membro& m = e.membros[*achado];
-        if (valor) {
-            const std::string base = recuoDaLinha(original, m.inicioChave).value_or(passo);
-            return t.replace(m.inicioValor, m.fimValor - m.inicioValor, valorComo(*valor, umaLinha, recuo, base));
-        }
-        if (*achado > 0) {
-            // From the end of the member before it: its comma and line go with it.
-            const std::size_t de = e.membros[*achado - 1].fimValor;
-            return t.erase(de, m.fimValor - de);
-        }
-        if (e.membros.size() > 1) return t.erase(m.inicioChave, e.membros[1].inicioChave - m.inicioChave);
-        return t.erase(e.abre + 1, e.fecha - e.abre - 1);
-    }
-    if (!valor) return t;
-    const std::string nome = Json(chave).dump();
-    if (e.membros.empty()) {
-        if (umaLinha) return t.replace(e.abre, e.fecha + 1 - e.abre, "{" + nome + ":" + valorComo(*valor, true, recuo, "") + "}");
-        const std::string membro = passo + nome + ": " + valorComo(*valor, false, recuo, passo);
-        return t.replace(e.abre, e.fecha + 1 - e.abre, "{\n" + membro + "\n}");
-    }
-    const Membro& ultimo = e.membros.back();
-    if (umaLinha) {
-        const bool comEspaco = original.compare(ultimo.inicioValor - 2, 2, ": ") == 0;
-        return t.insert(ultimo.fimValor, ", " + nome + (comEspaco ? ": " : ":") + valorComo(*valor, true, recuo, ""));
-    }
-    const std::string base = recuoDaLinha(original, ultimo.inicioChave).value_or(passo);
-    return t.insert(ultimo.fimValor, ",\n" + base + nome + ": " + valorComo(*valor, false, recuo, base));
+std::string texto(const Json& config, Recuo recuo) {
+    return config.dump(recuo.largura, recuo.caractere, false, Json::error_handler_t::strict) + "\n";
 }
 
 // The file's new text: `original` with the members in `trocas` set or removed, or the
@@ -432,34 +125,31 @@ std::string trocarMembro(const std::string& original, const std::string& chave, 
 std::string novoTexto(const Leitura& antes, const Json& config,
                       const std::vector<std::pair<std::string, std::optional<Json>>>& trocas) {
     if (!antes.existe || soEspacos(antes.texto)) return texto(config, recuoDe(antes.texto));
-    std::string t = antes.texto;
+    std::optional<std::string> t = antes.texto;
     try {
-        for (const auto& [chave, valor] : trocas) t = trocarMembro(t, chave, valor);
+        for (const auto& [chave, valor] : trocas) {
+            if (t) t = trocarMembro(*t, chave, valor);
+        }
         // The edited text must say exactly what was meant, or nothing is written.
-        if (Json::parse(t, nullptr, true, false) == config) return t;
+        if (t && Json::parse(*t, nullptr, true, false) == config) return *t;
     } catch (const std::exception&) {
     }
     throw FormaInvalida("n\u00E3o consegui editar o arquivo mantendo o resto dele como est\u00E1");
 }
 
-// Writes a new file that must not exist yet, created with `modo` (the old file's
-// mode when there was one) and, for root, the old owner. Returns 0 or the errno of
-// the failure (the file is then removed).
-int criarArquivo(const fs::path& caminho, std::string_view conteudo, const Leitura& antes) {
-    const mode_t modo = antes.existe ? (antes.info.st_mode & 07777) : 0666;
-    const int fd = open(caminho.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, modo);
-    if (fd < 0) return errno;
+// ---- writing it -------------------------------------------------------------------
+
+// New files (the copy, the replacement) get the old file's mode and, for root, owner.
+arquivos::Gravacao gravacaoComo(const Leitura& antes) {
+    arquivos::Gravacao g{.duravel = true};
     if (antes.existe) {
-        fchmod(fd, modo);  // the bits the umask took off (never more than the old file had)
-        if (geteuid() == 0) {
-            [[maybe_unused]] const int r = fchown(fd, antes.info.st_uid, antes.info.st_gid);
-        }
+        g.modo = antes.info.st_mode & 07777;
+        g.modoExato = true;  // never more than the old file had
+        g.comDono = true;
+        g.uid = antes.info.st_uid;
+        g.gid = antes.info.st_gid;
     }
-    int erro = escreverTudo(fd, conteudo) ? 0 : (errno != 0 ? errno : EIO);
-    if (erro == 0 && fsync(fd) != 0) erro = errno;
-    if (close(fd) != 0 && erro == 0) erro = errno;
-    if (erro != 0) unlink(caminho.c_str());
-    return erro;
+    return g;
 }
 
 std::string carimbo(std::time_t agora) {
@@ -473,19 +163,16 @@ std::string carimbo(std::time_t agora) {
 // Copies the previous file beside it, as "<name>.kivo-backup-YYYYmmdd-HHMMSS" (with
 // "-2", "-3"... when that name is taken). Returns the copy's path.
 fs::path guardarCopia(const fs::path& alvo, const Leitura& antes, std::time_t agora) {
-    const std::string base = alvo.string() + ".kivo-backup-" + carimbo(agora);
-    for (int n = 1; n < 100; ++n) {
-        const fs::path copia = n == 1 ? fs::path(base) : fs::path(base + "-" + std::to_string(n));
-        const int erro = criarArquivo(copia, antes.texto, antes);
-        if (erro == 0) return copia;
-        if (erro != EEXIST) {
-            throw FormaInvalida("n\u00E3o consegui guardar a c\u00F3pia " + copia.string() + ": " +
-                                erroDoSistema(erro));
-        }
+    const arquivos::Copia c =
+        arquivos::copiar(alvo.string() + ".kivo-backup-" + carimbo(agora), antes.texto, gravacaoComo(antes));
+    if (c.erro == EEXIST) throw FormaInvalida("n\u00E3o achei um nome livre para a c\u00F3pia de " + alvo.string());
+    if (c.erro != 0) {
+        throw FormaInvalida("n\u00E3o consegui guardar a c\u00F3pia " + c.caminho + ": " + erroDoSistema(c.erro));
     }
-    throw FormaInvalida("n\u00E3o achei um nome livre para a c\u00F3pia de " + alvo.string());
+    return c.caminho;
 }
 
+// Whether the file is still the one read: same inode, size and modification time.
 bool mesmoArquivo(const fs::path& alvo, const Leitura& antes) {
     struct stat agora {};
     if (lstat(alvo.c_str(), &agora) != 0) return !antes.existe && errno == ENOENT;
@@ -501,38 +188,21 @@ bool mesmoArquivo(const fs::path& alvo, const Leitura& antes) {
            agora.st_size == antes.info.st_size && mesmaHora;
 }
 
-// Replaces the file atomically: a temporary file in the same folder, then a rename,
-// provided the file is still the one read (same inode, size and modification time).
-// False, with nothing changed, when it is not.
+// Replaces the file atomically, provided it is still the one read (Claude Code writes
+// it too). False, with nothing changed, when it is not.
 bool substituir(const fs::path& alvo, std::string_view conteudo, const Leitura& antes,
                 const std::function<void()>& antesDeTrocar) {
     const fs::path pasta = alvo.has_parent_path() ? alvo.parent_path() : fs::path(".");
-    for (int n = 0;; ++n) {
-        const fs::path temporario =
-            pasta / ("." + alvo.filename().string() + ".kivo-" + std::to_string(getpid()) + "-" +
-                     std::to_string(n));
-        const int erro = criarArquivo(temporario, conteudo, antes);
-        if (erro == EEXIST && n < 100) continue;
-        if (erro != 0) {
-            throw FormaInvalida("n\u00E3o consegui gravar em " + pasta.string() + ": " + erroDoSistema(erro));
-        }
-        if (antesDeTrocar) antesDeTrocar();
-        if (!mesmoArquivo(alvo, antes)) {
-            unlink(temporario.c_str());
-            return false;
-        }
-        if (rename(temporario.c_str(), alvo.c_str()) != 0) {
-            const int e = errno;
-            unlink(temporario.c_str());
-            throw FormaInvalida("n\u00E3o consegui substituir " + alvo.string() + ": " + erroDoSistema(e));
-        }
-        break;
+    const arquivos::Troca t =
+        arquivos::substituir(pasta.string(), alvo.filename().string(), conteudo, gravacaoComo(antes), [&] {
+            if (antesDeTrocar) antesDeTrocar();
+            return mesmoArquivo(alvo, antes);
+        });
+    if (t.desistiu) return false;
+    if (t.erro != 0 && t.aoRenomear) {
+        throw FormaInvalida("n\u00E3o consegui substituir " + alvo.string() + ": " + erroDoSistema(t.erro));
     }
-    // The rename itself reaches the disk with the folder.
-    if (const int fd = open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
+    if (t.erro != 0) throw FormaInvalida("n\u00E3o consegui gravar em " + pasta.string() + ": " + erroDoSistema(t.erro));
     return true;
 }
 
@@ -608,31 +278,9 @@ std::string listaDe(const std::vector<Mudanca>& mudancas, Operacao op) {
     return t;
 }
 
-// What happens to "statusLine": nothing, set to kivo's line, or removed.
-enum class Linha { igual, posta, tirada, alheia };
-
 Linha decidirLinha(Json& config, const OpcoesInstalar& opcoes, Operacao op) {
-    const auto it = config.find("statusLine");
-    const bool nossa = it != config.end() && it->is_object() && it->contains("command") &&
-                       (*it)["command"].is_string() &&
-                       ehComandoDaLinha((*it)["command"].get_ref<const std::string&>());
-    if (op == Operacao::desinstalar) {
-        if (!nossa) return Linha::igual;
-        config.erase("statusLine");
-        return Linha::tirada;
-    }
-    if (!opcoes.linha) return Linha::igual;
-    const std::string comando = comandoDaLinha(opcoes.kivo);
-    if (it == config.end()) {
-        config["statusLine"] = Json{{"type", "command"}, {"command", comando}};
-        return Linha::posta;
-    }
-    if (nossa) {
-        if ((*it)["command"] == comando) return Linha::igual;
-        (*it)["command"] = comando;
-        return Linha::posta;
-    }
-    return Linha::alheia;
+    if (op == Operacao::desinstalar) return tirarLinha(config);
+    return opcoes.linha ? porLinha(config, comandoDaLinha(opcoes.kivo)) : Linha::igual;
 }
 
 std::string comoJuntarLinhas(const std::string& onde, const std::string& kivo) {
@@ -657,8 +305,12 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
         return r;
     }
     Json config = interpretar(antes, alvo);
-    const std::vector<Mudanca> mudancas =
-        op == Operacao::instalar ? registrar(config, comando, alvo) : remover(config, alvo);
+    std::vector<Mudanca> mudancas;
+    try {
+        mudancas = op == Operacao::instalar ? registrar(config, comando, alvo) : remover(config, alvo);
+    } catch (const ConfiguracaoInvalida& e) {
+        throw FormaInvalida(e.what(), true);
+    }
     const Linha linha = decidirLinha(config, opcoes, op);
     const std::string sobreLinha = linha == Linha::alheia ? comoJuntarLinhas(onde, opcoes.kivo) : "";
 
@@ -767,153 +419,6 @@ Resultado executar(const OpcoesInstalar& opcoes, Operacao op) {
 }
 
 }  // namespace
-
-bool usaMatcher(std::string_view evento) {
-    return evento == "PreToolUse" || evento == "PermissionRequest" || evento == "PostToolUse" ||
-           evento == "PostToolUseFailure" || evento == "PermissionDenied";
-}
-
-namespace {
-
-std::string entreAspas(std::string_view texto) {
-    std::string t = "'";
-    for (const char c : texto) {
-        if (c == '\'') {
-            t += "'\\''";
-        } else {
-            t += c;
-        }
-    }
-    return t + "'";
-}
-
-// The words of a simple shell command, quotes undone; nullopt when anything would
-// make the shell do more than run one program with fixed words (an operator, an
-// expansion, a pattern, an unclosed quote).
-std::optional<std::vector<std::string>> palavras(std::string_view w) {
-    std::vector<std::string> lista;
-    std::string palavra;
-    bool dentro = false;  // inside a word
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        const char c = w[i];
-        if (c == ' ' || c == '\t' || c == '\n') {
-            if (dentro) lista.push_back(std::move(palavra));
-            palavra.clear();
-            dentro = false;
-            continue;
-        }
-        dentro = true;
-        if (c == '\'') {
-            const std::size_t f = w.find('\'', i + 1);
-            if (f == std::string_view::npos) return std::nullopt;
-            palavra.append(w.substr(i + 1, f - i - 1));
-            i = f;
-        } else if (c == '"') {
-            std::size_t j = i + 1;
-            for (; j < w.size() && w[j] != '"'; ++j) {
-                if (w[j] == '$' || w[j] == '`') return std::nullopt;
-                if (w[j] == '\\' && j + 1 < w.size() && std::strchr("\"\\$`", w[j + 1]) != nullptr) ++j;
-                palavra += w[j];
-            }
-            if (j >= w.size()) return std::nullopt;
-            i = j;
-        } else if (c == '\\') {
-            if (i + 1 >= w.size()) return std::nullopt;
-            palavra += w[++i];
-        } else if (std::strchr(";&|<>()$`*?[]{}~#!", c) != nullptr) {
-            return std::nullopt;
-        } else {
-            palavra += c;
-        }
-    }
-    if (dentro) lista.push_back(std::move(palavra));
-    return lista;
-}
-
-bool terminaEm(std::string_view caminho, std::string_view nome) {
-    const std::size_t barra = caminho.rfind('/');
-    return caminho.substr(barra == std::string_view::npos ? 0 : barra + 1) == nome;
-}
-
-constexpr std::string_view prefixoDoPid = "CLAUDE_PID=$PPID exec ";
-
-}  // namespace
-
-std::string comandoPara(std::string_view caminho) {
-    return std::string(prefixoDoPid) + entreAspas(caminho);
-}
-
-bool ehComandoDoGancho(std::string_view comando) {
-    const std::size_t inicio = comando.find_first_not_of(" \t\n");
-    if (inicio == std::string_view::npos) return false;
-    comando.remove_prefix(inicio);
-    // The current form sets the agent's pid first; the earlier one is the path alone.
-    if (comando.substr(0, prefixoDoPid.size()) == prefixoDoPid) comando.remove_prefix(prefixoDoPid.size());
-    const auto lista = palavras(comando);
-    return lista && lista->size() == 1 && terminaEm(lista->front(), "kivo_gancho");
-}
-
-std::string comandoDaLinha(std::string_view caminho) { return entreAspas(caminho) + " linha"; }
-
-bool ehComandoDaLinha(std::string_view comando) {
-    const auto lista = palavras(comando);
-    if (!lista || lista->size() < 2 || !terminaEm((*lista)[0], "kivo") || (*lista)[1] != "linha") return false;
-    return std::all_of(lista->begin() + 2, lista->end(),
-                       [](const std::string& p) { return p.rfind("--", 0) == 0 || std::isdigit(static_cast<unsigned char>(p[0])); });
-}
-
-fs::path executavelInvocado(std::string_view argv0, const char* path, const fs::path& resolvido) {
-    if (argv0.empty()) return resolvido;
-    std::error_code erro;
-    fs::path invocado;
-    if (argv0.find('/') != std::string_view::npos) {
-        invocado = fs::absolute(fs::path(argv0), erro).lexically_normal();
-        if (erro) return resolvido;
-    } else {
-        std::string_view resto = path ? path : "";
-        while (!resto.empty() && invocado.empty()) {
-            const std::size_t dois = resto.find(':');
-            const std::string_view pasta = resto.substr(0, dois);
-            resto.remove_prefix(dois == std::string_view::npos ? resto.size() : dois + 1);
-            if (pasta.empty() || pasta.front() != '/') continue;  // only absolute entries
-            const fs::path candidato = fs::path(pasta) / fs::path(argv0);
-            if (access(candidato.c_str(), X_OK) == 0) invocado = candidato.lexically_normal();
-        }
-    }
-    if (invocado.empty() || !fs::is_regular_file(invocado.parent_path() / "kivo_gancho", erro)) return resolvido;
-    return invocado;
-}
-
-fs::path arquivoPadrao() {
-    if (const char* d = std::getenv("CLAUDE_CONFIG_DIR"); d && *d) return fs::path(d) / "settings.json";
-    std::string casa;
-    if (const char* h = std::getenv("HOME"); h && *h) {
-        casa = h;
-    } else if (const passwd* p = getpwuid(getuid()); p && p->pw_dir) {
-        casa = p->pw_dir;
-    }
-    return fs::path(casa) / ".claude" / "settings.json";
-}
-
-std::optional<std::string> localizarGancho(const std::optional<std::string>& dado,
-                                           const fs::path& executavel, std::string& erro) {
-    std::error_code ec;
-    fs::path caminho;
-    if (dado) {
-        caminho = fs::absolute(*dado, ec).lexically_normal();
-        if (ec) caminho = *dado;
-    } else {
-        caminho = executavel.parent_path() / "kivo_gancho";
-    }
-    const fs::file_status s = fs::status(caminho, ec);
-    if (!fs::is_regular_file(s) || access(caminho.c_str(), X_OK) != 0) {
-        erro = dado ? "kivo: " + caminho.string() + " n\u00E3o \u00E9 um arquivo execut\u00E1vel.\n"
-                    : "kivo: n\u00E3o achei o kivo_gancho ao lado do kivo (" + caminho.string() +
-                          "). Indique onde ele est\u00E1 com --gancho CAMINHO.\n";
-        return std::nullopt;
-    }
-    return caminho.string();
-}
 
 Resultado instalar(const OpcoesInstalar& opcoes) { return executar(opcoes, Operacao::instalar); }
 

@@ -1,18 +1,19 @@
 // `kivo instalar` and `kivo desinstalar`: registering kivo_gancho for Claude Code's
-// hook events in its user settings file, and taking it out again. The file is
+// hook events in its user settings file, and taking it out again (what goes in the
+// settings: configuracao.hpp; the programs' paths: programas.hpp). The file is
 // written only when something changes: atomically (a temporary file in the same
 // folder, then a rename) and after a copy of the previous file has been made. Every
 // other setting and every other hook is kept as it was, in its order. A file that
 // cannot be read as a JSON object is never written. Single-threaded use.
 #pragma once
 
-#include <array>
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
-#include <string_view>
+
+#include "instalar/configuracao.hpp"
+#include "instalar/programas.hpp"
 
 namespace kivo::app {
 
@@ -36,54 +37,6 @@ struct OpcoesInstalar {
     // there, as Claude Code may).
     std::function<void()> antesDeTrocar;
 };
-
-// The events kivo_gancho is registered for, in the order they are added.
-inline constexpr std::array<std::string_view, 11> eventosDoGancho = {
-    "SessionStart", "UserPromptSubmit", "PreToolUse",   "PermissionRequest",
-    "PostToolUse",  "PostToolUseFailure", "PermissionDenied", "Notification",
-    "Stop",         "StopFailure",      "SessionEnd"};
-
-// Seconds Claude Code gives one run of the hook before it gives up on it.
-inline constexpr int limiteDoGancho = 10;
-
-// Whether the event's groups carry a tool "matcher" (the five tool events).
-bool usaMatcher(std::string_view evento);
-
-// The hook "command" for the executable at `caminho`:
-// CLAUDE_PID=$PPID exec '<caminho>', the path in single quotes for the shell. Claude
-// Code runs it through a shell whose parent is Claude Code itself, so the record's
-// pid becomes the agent's.
-std::string comandoPara(std::string_view caminho);
-
-// Whether a hook command runs kivo_gancho: `CLAUDE_PID=$PPID exec ` (optional, the
-// earlier form lacks it) and a single shell word (quoted or not) whose last path
-// component is "kivo_gancho". Never throws.
-bool ehComandoDoGancho(std::string_view comando);
-
-// The "statusLine" command for the kivo at `caminho`: '<caminho>' linha.
-std::string comandoDaLinha(std::string_view caminho);
-
-// Whether a status-line command is kivo's: shell words whose first one ends in
-// "kivo" as its last path component, then "linha" and options only. Never throws.
-bool ehComandoDaLinha(std::string_view comando);
-
-// The kivo the user ran, for registering paths that survive an upgrade: `argv0`
-// made absolute (against the working folder when it holds a "/", else found in the
-// absolute entries of `path`), without resolving links, when "kivo_gancho" sits in
-// the same folder; otherwise `resolvido` (the executable with links resolved).
-std::filesystem::path executavelInvocado(std::string_view argv0, const char* path,
-                                         const std::filesystem::path& resolvido);
-
-// "settings.json" in CLAUDE_CONFIG_DIR when that is set and not empty, else
-// ~/.claude/settings.json (HOME, else the password database).
-std::filesystem::path arquivoPadrao();
-
-// The kivo_gancho to register: `dado` made absolute when given, else "kivo_gancho"
-// in the folder of `executavel`. nullopt, with a message for the user in `erro`,
-// when that is not an executable file.
-std::optional<std::string> localizarGancho(const std::optional<std::string>& dado,
-                                           const std::filesystem::path& executavel,
-                                           std::string& erro);
 
 // Makes each of the eleven events hold exactly one entry for kivo_gancho,
 // {"type":"command","command":<comandoPara(gancho)>,"timeout":10}, in a group of its

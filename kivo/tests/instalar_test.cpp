@@ -1,6 +1,7 @@
 // kivo instalar / desinstalar on real files in a temporary folder.
 #include "instalar/instalar.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -10,10 +11,12 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
-#include <tuple>
+#include <vector>
 
+#include "kivo/caminhos.hpp"
 #include "pastas.hpp"
 
 namespace fs = std::filesystem;
@@ -24,8 +27,21 @@ using kivo::app::Resultado;
 using kivo::teste::conteudo;
 using kivo::teste::escrever;
 using Json = nlohmann::ordered_json;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 namespace {
+
+// An environment variable set (nullptr: unset) for a scope, then put back.
+struct Ambiente {
+    Ambiente(const char* n, const char* valor) : nome(n) {
+        if (const char* v = std::getenv(n)) antes = v;
+        valor ? setenv(n, valor, 1) : unsetenv(n);
+    }
+    ~Ambiente() { antes ? setenv(nome, antes->c_str(), 1) : unsetenv(nome); }
+    const char* nome;
+    std::optional<std::string> antes;
+};
 
 constexpr std::time_t momento = 1765000000;  // 2025-12-06 05:46:40 UTC
 const std::string copia0 = "settings.json.kivo-backup-20251206-054640";
@@ -44,10 +60,8 @@ const std::string configuracaoDaAna = Json::parse(R"({"model": "opus", "hooks": 
 
 class Instalar : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
+    Instalar() { tzset(); }
+    ~Instalar() override { tzset(); }
 
     OpcoesInstalar opcoes(bool mostrar = false) const {
         return {.arquivo = arquivo_, .gancho = "/opt/kivo/bin/kivo_gancho", .mostrar = mostrar, .agora = momento,
@@ -56,6 +70,7 @@ protected:
     std::set<std::string> arquivos() const { return kivo::teste::nomesEm(pasta_.raiz()); }
     Json config() const { return Json::parse(conteudo(arquivo_)); }
 
+    Ambiente tz_{"TZ", "UTC"};
     kivo::teste::PastaTemporaria pasta_;
     fs::path arquivo_ = pasta_.raiz() / "settings.json";
 };
@@ -68,27 +83,22 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     EXPECT_EQ(desinstalar(opcoes()).status, 0);
     EXPECT_EQ(arquivos(), std::set<std::string>{});
     OpcoesInstalar o = opcoes();
-    o.pastaDados = pasta_.raiz() / "nova" / ".kivo";  // only for its user
+    o.pastaDados = pasta_.raiz() / "nova" / ".kivo";
     const Resultado r = instalar(o);
     ASSERT_EQ(r.status, 0) << r.erros;
-    EXPECT_NE(r.saida.find("n\u00E3o h\u00E1 c\u00F3pia"), std::string::npos) << r.saida;
-    EXPECT_NE(r.saida.find("(modo 700)"), std::string::npos);
+    EXPECT_THAT(r.saida, AllOf(HasSubstr("n\u00E3o h\u00E1 c\u00F3pia"), HasSubstr("(modo 700)")));
     EXPECT_EQ(fs::status(o.pastaDados).permissions(), fs::perms::owner_all);
     ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
-    const std::string aberta = instalar(o).saida;
-    EXPECT_NE(aberta.find("modo 755"), std::string::npos) << aberta;
-    EXPECT_NE(aberta.find("chmod 700 " + o.pastaDados.string()), std::string::npos);
-    Json hooks = Json::object();
-    for (const std::string evento :
-         {"SessionStart", "UserPromptSubmit", "PreToolUse", "PermissionRequest", "PostToolUse", "PostToolUseFailure",
-          "PermissionDenied", "Notification", "Stop", "StopFailure", "SessionEnd"}) {
-        const bool ferramenta = evento.find("Tool") != std::string::npos || evento.find("Permission") == 0;
-        hooks[evento] = Json::parse("[" + (ferramenta ? certa : R"({"hooks":[)" + nossa + "]}") + "]");
-    }
-    EXPECT_EQ(config(), (Json{{"hooks", hooks}}));  // in this order
+    EXPECT_THAT(instalar(o).saida, AllOf(HasSubstr("modo 755"), HasSubstr("chmod 700 " + o.pastaDados.string())));
+    EXPECT_EQ(config()["hooks"].size(), 11u);
+    EXPECT_EQ(config()["hooks"]["PreToolUse"], Json::parse("[" + certa + "]"));  // a tool event
+    EXPECT_EQ(config()["hooks"]["Stop"], Json::parse(R"([{"hooks":[)" + nossa + "]}]"));
     EXPECT_EQ(kivo::teste::nomesEm(arquivo_.parent_path()), std::set<std::string>{"settings.json"});
     ASSERT_EQ(desinstalar(opcoes()).status, 0);
     EXPECT_EQ(conteudo(arquivo_), "{}\n");
+    escrever(arquivo_, "  \n ");  // a blank file counts as {}
+    ASSERT_EQ(instalar(opcoes()).status, 0);
+    EXPECT_THAT(conteudo(arquivo_), StartsWith("{\n  \"hooks\": {\n    \"SessionStart\": ["));
 }
 
 // Install keeps the person's hooks; a second run changes nothing; uninstall gives the
@@ -96,29 +106,27 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
 TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     escrever(arquivo_, configuracaoDaAna);
     ASSERT_EQ(chmod(arquivo_.c_str(), 0600), 0);
-    const Resultado mostrar = instalar(opcoes(true));
-    EXPECT_NE(mostrar.saida.find("  + SessionStart\n"), std::string::npos) << mostrar.saida;
-    EXPECT_NE(mostrar.saida.find("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n"), std::string::npos);
+    EXPECT_THAT(instalar(opcoes(true)).saida,
+                AllOf(HasSubstr("  + SessionStart\n"), HasSubstr("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n")));
 
     const Resultado r = instalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
-    EXPECT_EQ(r.saida.rfind("Registrei CLAUDE_PID=$PPID exec '", 0), 0u) << r.saida;
+    EXPECT_THAT(r.saida, AllOf(StartsWith("Registrei CLAUDE_PID=$PPID exec '"),
+                               HasSubstr("C\u00F3pia do arquivo anterior: " + (pasta_.raiz() / copia0).string() + "\n")));
     const Json original = Json::parse(configuracaoDaAna)["hooks"];
     const Json hooks = config()["hooks"];
     EXPECT_EQ(hooks.size(), 12u);  // PreToolUse and SubagentStop, then the ten new ones
     EXPECT_EQ(nlohmann::json(hooks["PreToolUse"]),
               nlohmann::json::parse("[" + original["PreToolUse"][0].dump() + "," + certa + "]"));
     EXPECT_EQ(hooks["SubagentStop"], original["SubagentStop"]);
-    EXPECT_NE(r.saida.find("C\u00F3pia do arquivo anterior: " + (pasta_.raiz() / copia0).string() + "\n"),
-              std::string::npos);
     const fs::perms soDono = fs::perms::owner_read | fs::perms::owner_write;
     for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) EXPECT_EQ(fs::status(p).permissions(), soDono) << p;
 
     const std::string instalado = conteudo(arquivo_);
     OpcoesInstalar o = opcoes();
     o.agora = momento + 60;  // a copy made now would get a new name
-    EXPECT_EQ(instalar(o).saida.rfind("Nada a mudar", 0), 0u);
-    EXPECT_EQ(desinstalar(opcoes(true)).saida.rfind("Removeria o kivo de ", 0), 0u);
+    EXPECT_THAT(instalar(o).saida, StartsWith("Nada a mudar"));
+    EXPECT_THAT(desinstalar(opcoes(true)).saida, StartsWith("Removeria o kivo de "));
     EXPECT_EQ(conteudo(arquivo_), instalado);
     EXPECT_EQ(arquivos(), (std::set<std::string>{"settings.json", copia0}));
     // Same second: the first copy stays, the second gets a suffix.
@@ -126,73 +134,78 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(conteudo(arquivo_), configuracaoDaAna);
     EXPECT_EQ(conteudo(pasta_.raiz() / copia0), configuracaoDaAna);
     EXPECT_EQ(conteudo(pasta_.raiz() / (copia0 + "-2")), instalado);
-    EXPECT_EQ(desinstalar(opcoes()).saida.rfind("Nada a remover", 0), 0u);
+    EXPECT_THAT(desinstalar(opcoes()).saida, StartsWith("Nada a remover"));
     EXPECT_EQ(arquivos().size(), 3u);
 }
 
 // What instalar does to PreToolUse when an entry for kivo_gancho is already there.
-// Columns: the list before, after, and the line printed for it ("": none).
 TEST_F(Instalar, EntradaNossaJaPresente) {
     const std::string meu = R"({"type":"command","command":"/bin/meu"})";
     const std::string bash = R"({"matcher":"Bash","hooks":[)" + meu + "]}";
     const std::string velha = R"({"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10})";
     const std::string refeita = "  ~ PreToolUse (entrada refeita)\n";
-    const std::tuple<std::string, std::string, std::string> casos[] = {
-        {"[" + certa + "]", "[" + certa + "]", ""},
-        // The old form (only the path) is replaced where it is.
-        {"[" + bash + R"(,{"matcher":"*","hooks":[)" + velha + "]}," + bash + "]",
-         "[" + bash + "," + certa + "," + bash + "]", "  ~ PreToolUse (substitui /opt/kivo/bin/kivo_gancho)\n"},
-        {R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
-         R"([{"hooks":[)" + nossa + "]}]", "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
-        // A group shared with a hook of the person's is split.
-        {R"([{"matcher":"*","hooks":[)" + meu + R"(,{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
-         R"([{"matcher":"*","hooks":[)" + meu + "]}," + certa + "]",
-         "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
-        {"[" + certa.substr(0, certa.size() - 5) + "30}]}]", "[" + certa + "]", refeita},
-        {"[" + certa + "," + certa + "]", "[" + certa + "]", refeita},
-        {R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", "[" + certa + "]", refeita},
+    struct Caso {
+        std::string antes, depois;
+        std::string linha;  // what is printed for PreToolUse
     };
-    for (const auto& [antes, depois, linha] : casos) {
-        SCOPED_TRACE(antes);
-        escrever(arquivo_, R"({"hooks":{"PreToolUse":)" + antes + "}}");
+    const Caso casos[] = {
+        // The old form (only the path) is replaced where it is.
+        {.antes = "[" + bash + R"(,{"matcher":"*","hooks":[)" + velha + "]}," + bash + "]",
+         .depois = "[" + bash + "," + certa + "," + bash + "]",
+         .linha = "  ~ PreToolUse (substitui /opt/kivo/bin/kivo_gancho)\n"},
+        {.antes = R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
+         .depois = R"([{"hooks":[)" + nossa + "]}]", .linha = "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
+        // A group shared with a hook of the person's is split.
+        {.antes = R"([{"matcher":"*","hooks":[)" + meu + R"(,{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
+         .depois = R"([{"matcher":"*","hooks":[)" + meu + "]}," + certa + "]",
+         .linha = "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
+        {.antes = "[" + certa.substr(0, certa.size() - 5) + "30}]}]", .depois = "[" + certa + "]", .linha = refeita},
+        {.antes = "[" + certa + "," + certa + "]", .depois = "[" + certa + "]", .linha = refeita},
+        {.antes = R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", .depois = "[" + certa + "]", .linha = refeita},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.antes);
+        escrever(arquivo_, R"({"hooks":{"PreToolUse":)" + c.antes + "}}");
         const Resultado r = instalar(opcoes());
         ASSERT_EQ(r.status, 0) << r.erros;
-        EXPECT_EQ(nlohmann::json(config()["hooks"]["PreToolUse"]), nlohmann::json::parse(depois));
+        EXPECT_EQ(nlohmann::json(config()["hooks"]["PreToolUse"]), nlohmann::json::parse(c.depois));
         EXPECT_EQ(config()["hooks"].size(), 11u);
-        EXPECT_EQ(r.saida.find(linha.empty() ? "PreToolUse" : linha) != std::string::npos, !linha.empty()) << r.saida;
+        EXPECT_THAT(r.saida, HasSubstr(c.linha));
     }
 }
 
 // Files it cannot understand, or may not change, stay as they are, with a clear message.
-// Columns: the file, desinstalar's status, part of the message, the file's mode, the hook.
 TEST_F(Instalar, RecusaEDeixaIntacto) {
     const std::string invalido = "n\u00E3o \u00E9 um JSON v\u00E1lido";
-    const char* gancho = "/opt/kivo/bin/kivo_gancho";
-    const std::tuple<std::string, int, std::string, mode_t, const char*> casos[] = {
-        {"{", 1, invalido + " (linha 1, coluna 2)", 0644, gancho},
-        {"{\n  \"model\": \"opus\",\n}\n", 1, invalido + " (linha 3, coluna 1)", 0644, gancho},
-        {"{\"a\": 1} // fim", 1, invalido, 0644, gancho},
-        {"{\"a\": NaN}", 1, invalido, 0644, gancho},
-        {"{\"a\": \"\xC3\"}", 1, invalido, 0644, gancho},
-        {"[1, 2]", 1, "objeto JSON no n\u00EDvel de cima", 0644, gancho},
-        {"{\"hooks\": []}", 1, "\"hooks\"", 0644, gancho},
-        {"{\"hooks\": {\"Stop\": {}}}", 0, "\"Stop\"", 0644, gancho},
-        {configuracaoDaAna, 0, "s\u00F3 de leitura", 0444, gancho},
-        {configuracaoDaAna, 0, "n\u00E3o \u00E9 UTF-8", 0644, "/opt/k\xE9vo/kivo_gancho"},
+    struct Caso {
+        std::string texto, trecho;  // the file, part of instalar's message
+        int statusDesinstalar = 1;
+        mode_t modo = 0644;
+        const char* gancho = "/opt/kivo/bin/kivo_gancho";
     };
-    for (const auto& [texto, statusDesinstalar, trecho, modo, caminho] : casos) {
-        SCOPED_TRACE(texto + " " + trecho);
-        escrever(arquivo_, texto);
-        ASSERT_EQ(chmod(arquivo_.c_str(), modo), 0);
+    const Caso casos[] = {
+        {.texto = "{", .trecho = invalido + " (linha 1, coluna 2)"},
+        {.texto = "{\n  \"model\": \"opus\",\n}\n", .trecho = invalido + " (linha 3, coluna 1)"},
+        {.texto = "{\"a\": 1} // fim", .trecho = invalido},
+        {.texto = "[1, 2]", .trecho = "objeto JSON no n\u00EDvel de cima"},
+        {.texto = "{\"hooks\": []}", .trecho = "\"hooks\""},
+        {.texto = "{\"hooks\": {\"Stop\": {}}}", .trecho = "\"Stop\"", .statusDesinstalar = 0},
+        {.texto = configuracaoDaAna, .trecho = "s\u00F3 de leitura", .statusDesinstalar = 0, .modo = 0444},
+        {.texto = configuracaoDaAna, .trecho = "n\u00E3o \u00E9 UTF-8", .statusDesinstalar = 0,
+         .gancho = "/opt/k\xE9vo/kivo_gancho"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.texto + " " + c.trecho);
+        escrever(arquivo_, c.texto);
+        ASSERT_EQ(chmod(arquivo_.c_str(), c.modo), 0);
         OpcoesInstalar o = opcoes();
-        o.gancho = caminho;
+        o.gancho = c.gancho;
         const Resultado r = instalar(o);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.saida, "");
-        EXPECT_EQ(r.erros.rfind("kivo: ", 0), 0u) << r.erros;
-        EXPECT_NE(r.erros.find(trecho), std::string::npos) << r.erros;
-        EXPECT_EQ(desinstalar(opcoes()).status, statusDesinstalar);
-        EXPECT_EQ(conteudo(arquivo_), texto);
+        EXPECT_THAT(r.erros, AllOf(StartsWith("kivo: "), HasSubstr(c.trecho)));
+        EXPECT_EQ(desinstalar(opcoes()).status, c.statusDesinstalar);
+        EXPECT_EQ(conteudo(arquivo_), c.texto);
         EXPECT_EQ(arquivos(), std::set<std::string>{"settings.json"});
         chmod(arquivo_.c_str(), 0644);
     }
@@ -211,7 +224,7 @@ TEST_F(Instalar, DesinstalarTiraSoOQueInstalarPoe) {
   "Notification": []}})");
     const Resultado r = desinstalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
-    EXPECT_NE(r.saida.find("  - Stop (2 entradas)\n  - SessionEnd\n"), std::string::npos) << r.saida;
+    EXPECT_THAT(r.saida, HasSubstr("  - Stop (2 entradas)\n  - SessionEnd\n"));
     EXPECT_EQ(config()["hooks"], Json::parse(R"({"Stop": [
     {"hooks": [{"type": "command", "command": "/usr/bin/kivo_gancho_extra"},
                {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"}]},
@@ -220,43 +233,18 @@ TEST_F(Instalar, DesinstalarTiraSoOQueInstalarPoe) {
   "Notification": []})"));  // SessionEnd went, Notification stays empty
 }
 
-// A file as people write it: compact objects, escapes, number spellings, a key order
-// of their own, a byte-order mark. Only the members kivo owns may change.
+// Only the members kivo owns change in the file's text (how: json_edicao_test), and
+// desinstalar gives the bytes back.
 TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
-    const std::string beto =
-        "{\n"
-        "    \"model\": \"opus\", \"permissions\": {\"allow\": [\"Bash(npm test:*)\"], \"deny\": []},\n"
-        "    \"caf\\u00e9\": 1.50,\n"
-        "    \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n"
-        "}\n";
-    // The old text up to "1E+2}" byte for byte, the new members four spaces deep. On one
-    // line, the members are added on that line; a blank file counts as {}; blanks before
-    // the brace stay when the last member goes; a new member takes the last one's indentation.
-    const std::string comum = beto.substr(0, beto.rfind('}') - 1);
+    const std::string beto = "{\n    \"model\": \"opus\", \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n}\n";
+    escrever(arquivo_, beto);
     OpcoesInstalar o = opcoes();
     o.linha = true;
-    const std::tuple<std::string, std::string, std::string> casos[] = {
-        {beto, comum + ",\n    \"hooks\": {\n        \"", beto},
-        {" {\"a\": 1.50,\"b\": \"\\u00e9\"}\n",
-         " {\"a\": 1.50,\"b\": \"\\u00e9\", \"hooks\": {\"SessionStart\":[{\"hooks\":[",
-         " {\"a\": 1.50,\"b\": \"\\u00e9\"}\n"},
-        {"\xEF\xBB\xBF{\"a\": 1}", "\xEF\xBB\xBF{\"a\": 1, \"hooks\": {", "\xEF\xBB\xBF{\"a\": 1}"},
-        {"  \n   ", "{\n  \"hooks\": {\n    \"SessionStart\": [", "{}\n"},
-        {" {}\n", " {\"hooks\":{\"SessionStart\":[", " {}\n"},
-        {"{\n  \"a\": 1,\n    \"b\": 2\n}", "{\n  \"a\": 1,\n    \"b\": 2,\n    \"hooks\": {\n      \"",
-         "{\n  \"a\": 1,\n    \"b\": 2\n}"},
-    };
-    for (const auto& [texto, comeco, fim] : casos) {
-        SCOPED_TRACE(texto);
-        escrever(arquivo_, texto);
-        fs::remove(pasta_.raiz() / copia0);
-        ASSERT_EQ(instalar(o).status, 0);
-        EXPECT_EQ(conteudo(arquivo_).rfind(comeco, 0), 0u) << conteudo(arquivo_);
-        EXPECT_EQ(config()["hooks"].size(), 11u);
-        EXPECT_EQ(conteudo(pasta_.raiz() / copia0), texto);
-        ASSERT_EQ(desinstalar(opcoes()).status, 0);
-        EXPECT_EQ(conteudo(arquivo_), fim);
-    }
+    ASSERT_EQ(instalar(o).status, 0);
+    EXPECT_THAT(conteudo(arquivo_), AllOf(StartsWith(beto.substr(0, beto.size() - 3) + ",\n    \"hooks\": {\n        \""),
+                                          HasSubstr("\n    },\n    \"statusLine\": {\n        \"type\": \"command\",")));
+    ASSERT_EQ(desinstalar(opcoes()).status, 0);
+    EXPECT_EQ(conteudo(arquivo_), beto);
 }
 
 // Through a link into a dotfiles folder, where the copy goes too; a status line of the
@@ -281,18 +269,33 @@ TEST_F(Instalar, LinkSimbolicoEArquivoQueMudaAntesDaTroca) {
     EXPECT_EQ(config()["model"], "haiku");
     EXPECT_EQ(config()["hooks"].size(), 12u);
     EXPECT_EQ(config()["statusLine"], Json::parse(configuracaoDaAna)["statusLine"]);
-    EXPECT_NE(r.saida.find("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"), std::string::npos) << r.saida;
+    EXPECT_THAT(r.saida, HasSubstr("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"));
     EXPECT_EQ(kivo::teste::nomesEm(dotfiles), (std::set<std::string>{"settings.json", copia0}));  // one copy only
 }
 
-// An empty HOME is no home: the account's own folder is used.
-TEST(Comandos, ArquivoPadraoSemHome) {
-    const std::string casa = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", "", 1);
-    const fs::path arquivo = kivo::app::arquivoPadrao();
-    setenv("HOME", casa.c_str(), 1);
-    if (std::getenv("CLAUDE_CONFIG_DIR") == nullptr) {
-        EXPECT_EQ(arquivo, fs::path(getpwuid(getuid())->pw_dir) / ".claude" / "settings.json");
+// CLAUDE_CONFIG_DIR first; else the home folder the store uses too (an empty or
+// non-UTF-8 HOME is no home: the account's own folder).
+TEST(Comandos, ArquivoPadrao) {
+    const passwd* conta = getpwuid(getuid());
+    if (conta == nullptr || conta->pw_dir == nullptr) GTEST_SKIP() << "this account has no password entry";
+    const fs::path daConta = fs::path(conta->pw_dir) / ".claude" / "settings.json";
+    struct Caso {
+        const char *claudeConfigDir, *home;
+        fs::path esperado;
+    };
+    const Caso casos[] = {
+        {.claudeConfigDir = "/cfg", .home = "/casa/ana", .esperado = "/cfg/settings.json"},
+        {.claudeConfigDir = "", .home = "/casa/ana", .esperado = "/casa/ana/.claude/settings.json"},
+        {.claudeConfigDir = nullptr, .home = "", .esperado = daConta},
+        {.claudeConfigDir = nullptr, .home = "/casa/\xE9", .esperado = daConta},
+    };
+    const Ambiente semKivoDir("KIVO_DIR", nullptr);
+    for (const Caso& c : casos) {
+        const Ambiente config("CLAUDE_CONFIG_DIR", c.claudeConfigDir), casa("HOME", c.home);
+        EXPECT_EQ(kivo::app::arquivoPadrao(), c.esperado) << c.home;
+        if (!c.claudeConfigDir) {
+            EXPECT_EQ(kivo::Caminhos::base().parent_path() / ".claude/settings.json", c.esperado);  // the store's
+        }
     }
 }
 
@@ -310,46 +313,48 @@ TEST(Comandos, CaminhoComoFoiChamado) {
     }
     fs::create_symlink(cellar / "kivo", sozinho / "kivo");  // no kivo_gancho beside it
     const fs::path resolvido = cellar / "kivo";
-    const std::tuple<std::string, std::string, fs::path> casos[] = {
-        {(bin / "kivo").string(), "", bin / "kivo"},   {(bin / "." / "kivo").string(), "", bin / "kivo"},
-        {"kivo", "rel:" + bin.string(), bin / "kivo"}, {"kivo", "", resolvido},
-        {(sozinho / "kivo").string(), "", resolvido},
+    struct Caso {
+        std::string argv0, path;
+        fs::path esperado;
     };
-    for (const auto& [argv0, path, esperado] : casos) {
-        SCOPED_TRACE(argv0 + " PATH=" + path);
-        EXPECT_EQ(kivo::app::executavelInvocado(argv0, path.c_str(), resolvido), esperado);
+    const Caso casos[] = {
+        {.argv0 = (bin / "kivo").string(), .esperado = bin / "kivo"},
+        {.argv0 = (bin / "." / "kivo").string(), .esperado = bin / "kivo"},
+        {.argv0 = "kivo", .path = "rel:" + bin.string(), .esperado = bin / "kivo"},
+        {.argv0 = "kivo", .esperado = resolvido},
+        {.argv0 = (sozinho / "kivo").string(), .esperado = resolvido},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.argv0 + " PATH=" + c.path);
+        EXPECT_EQ(kivo::app::executavelInvocado(c.argv0, c.path.c_str(), resolvido), c.esperado);
     }
 }
 
-// Only a command that runs exactly one kivo_gancho (or kivo linha with options) is ours.
+// The paths in single quotes, and only a command that runs exactly one kivo_gancho (or
+// kivo linha with options) is ours.
 TEST(Comandos, AspasDoShellEReconhecimento) {
-    const std::pair<const char*, const char*> aspas[] = {
-        {"/home/ana/meus apps/kivo_gancho", "CLAUDE_PID=$PPID exec '/home/ana/meus apps/kivo_gancho'"},
-        {"/tmp/it's/kivo_gancho", "CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'"},
-        {"/opt/a$b/kivo_gancho", "CLAUDE_PID=$PPID exec '/opt/a$b/kivo_gancho'"},
+    EXPECT_EQ(kivo::app::comandoPara("/tmp/it's/kivo_gancho"), "CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'");
+    struct Grupo {
+        std::vector<const char*> comandos;
+        bool doGancho = false;
+        bool daLinha = false;
     };
-    for (const auto& [caminho, comando] : aspas) {
-        SCOPED_TRACE(caminho);
-        EXPECT_EQ(kivo::app::comandoPara(caminho), comando);
-        EXPECT_TRUE(kivo::app::ehComandoDoGancho(comando));
-    }
-    for (const char* nosso : {"kivo_gancho", "  /x/kivo_gancho\t", "CLAUDE_PID=$PPID exec /x/kivo_gancho",
-                              "\"/x y/kivo_gancho\"", "/x\\ y/kivo_gancho"}) {
-        EXPECT_TRUE(kivo::app::ehComandoDoGancho(nosso)) << nosso;
-    }
-    for (const char* alheio :
-         {"CLAUDE_PID=$PPID exec '/x/kivo_gancho' --depurar", "CLAUDE_PID=$PPID exec '/x/kivo_gancho'; rm -rf ~",
-          "CLAUDE_PID=$(id) exec /x/kivo_gancho", "/x/kivo_gancho --depurar", "/x/kivo_gancho; rm -rf ~",
-          "/x/kivo_gancho_velho", "/x/kivo_gancho.sh", "/x/kivo_gancho/outro", "$HOME/kivo_gancho", "'/x/kivo_gancho",
-          "\"/x/kivo_gancho", ""}) {
-        EXPECT_FALSE(kivo::app::ehComandoDoGancho(alheio)) << alheio;
-    }
-    for (const char* nosso : {"'/opt/kivo/bin/kivo' linha", "kivo linha --tmux --largura 100"}) {
-        EXPECT_TRUE(kivo::app::ehComandoDaLinha(nosso)) << nosso;
-    }
-    for (const char* alheio : {"kivo linha; rm -rf ~", "~/.claude/linha.sh", "/opt/kivo/bin/kivo painel",
-                               "/opt/kivo_gancho linha", "kivo linha outra-coisa", "kivo"}) {
-        EXPECT_FALSE(kivo::app::ehComandoDaLinha(alheio)) << alheio;
+    const Grupo grupos[] = {
+        {.comandos = {"CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'", "CLAUDE_PID=$PPID exec '/opt/a$b/kivo_gancho'",
+                      "  /x/kivo_gancho\t", "CLAUDE_PID=$PPID exec /x/kivo_gancho", "\"/x y/kivo_gancho\"",
+                      "/x\\ y/kivo_gancho"},
+         .doGancho = true},
+        {.comandos = {"'/opt/kivo/bin/kivo' linha", "kivo linha --tmux --largura 100"}, .daLinha = true},
+        {.comandos = {"CLAUDE_PID=$PPID exec '/x/kivo_gancho'; rm -rf ~", "CLAUDE_PID=$(id) exec /x/kivo_gancho",
+                      "/x/kivo_gancho/outro",
+                      "$HOME/kivo_gancho", "'/x/kivo_gancho", "\"/x/kivo_gancho", "", "kivo linha; rm -rf ~",
+                      "/opt/kivo/bin/kivo painel", "/opt/kivo_gancho linha", "kivo linha outra-coisa", "kivo"}},
+    };
+    for (const Grupo& g : grupos) {
+        for (const char* comando : g.comandos) {
+            EXPECT_EQ(kivo::app::ehComandoDoGancho(comando), g.doGancho) << comando;
+            EXPECT_EQ(kivo::app::ehComandoDaLinha(comando), g.daLinha) << comando;
+        }
     }
 }
 
