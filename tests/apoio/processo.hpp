@@ -5,14 +5,17 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -99,6 +102,33 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     }
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
+}
+
+// Waits until `condicao` holds or `prazo` passes; whether it held.
+template <class Condicao>
+bool esperarAte(Condicao condicao, std::chrono::milliseconds prazo = std::chrono::seconds(5)) {
+    for (const auto ate = std::chrono::steady_clock::now() + prazo; !condicao();) {
+        if (std::chrono::steady_clock::now() > ate) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Reads `fd` into `lido` until `fim` is in it; false at the end of the stream or after `prazo`.
+inline bool lerAte(int fd, std::string& lido, const std::string& fim,
+                   std::chrono::milliseconds prazo = std::chrono::seconds(10)) {
+    const auto ate = std::chrono::steady_clock::now() + prazo;
+    while (lido.find(fim) == std::string::npos) {
+        const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(ate - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (resta.count() <= 0) return false;
+        if (poll(&p, 1, static_cast<int>(resta.count())) <= 0) continue;
+        char b[4096];
+        const ssize_t n = read(fd, b, sizeof b);
+        if (n == 0) return false;
+        if (n > 0) lido.append(b, static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 inline Execucao rodar(const Comando& c, const std::string& entrada = "") {
