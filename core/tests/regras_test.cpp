@@ -113,65 +113,61 @@ TEST(Aplicar, PortaDeOrdem) {
 // a session already asking keeps its detail. No `depois`: the event is ignored.
 TEST(Aplicar, EstadoDetalheERelogio) {
     using E = Estado;
-    using Ev = EventoGancho;
     const std::string pensando = "Pensando…", rodando = "Rodando um comando", quer = "Quer permissão para ";
     struct Caso_ {
-        EventoGancho evento;
+        EventoGancho e;
         Estado antes;
         std::optional<Estado> depois;
         Opt detalhe;
         bool reinicia = false;
     };
     const Caso_ casos[] = {
-        {.evento = Ev{.nome = "SessionStart"}, .antes = E::ocioso, .depois = E::ocioso},
-        {.evento = Ev{.nome = "SessionStart", .origemSessao = "resume"}, .antes = E::feito, .depois = E::ocioso,
+        {.e = {.nome = "SessionStart"}, .antes = E::ocioso, .depois = E::ocioso},
+        {.e = {.nome = "SessionStart", .origemSessao = "resume"}, .antes = E::feito, .depois = E::ocioso,
          .reinicia = true},
-        {.evento = Ev{.nome = "SessionStart", .origemSessao = "compact"}, .antes = E::atencao, .depois = E::atencao,
+        {.e = {.nome = "SessionStart", .origemSessao = "compact"}, .antes = E::atencao, .depois = E::atencao,
          .detalhe = rodando},
-        {.evento = Ev{.nome = "UserPromptSubmit"}, .antes = E::trabalhando, .depois = E::trabalhando,
-         .detalhe = pensando},
-        {.evento = Ev{.nome = "PreToolUse", .ferramenta = "Grep"}, .antes = E::feito, .depois = E::trabalhando,
+        {.e = {.nome = "UserPromptSubmit"}, .antes = E::trabalhando, .depois = E::trabalhando, .detalhe = pensando},
+        {.e = {.nome = "PreToolUse", .ferramenta = "Grep"}, .antes = E::feito, .depois = E::trabalhando,
          .detalhe = "Procurando no código", .reinicia = true},
-        {.evento = Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, .antes = E::trabalhando,
-         .depois = E::atencao, .detalhe = "Tem uma pergunta pra você", .reinicia = true},
-        {.evento = Ev{.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, .antes = E::atencao, .depois = E::atencao,
+        {.e = {.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, .antes = E::trabalhando, .depois = E::atencao,
+         .detalhe = "Tem uma pergunta pra você", .reinicia = true},
+        {.e = {.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, .antes = E::atencao, .depois = E::atencao,
          .detalhe = "Plano pronto para você aprovar", .reinicia = true},
-        {.evento = Ev{.nome = "PermissionRequest", .ferramenta = "Bash"}, .antes = E::trabalhando,
-         .depois = E::atencao, .detalhe = quer + "rodar um comando", .reinicia = true},
-        {.evento = Ev{.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, .antes = E::atencao,
-         .depois = E::atencao, .detalhe = quer + "continuar"},  // the same call
-        {.evento = Ev{.nome = "PermissionRequest", .ferramentaId = "u"}, .antes = E::atencao, .depois = E::atencao,
+        {.e = {.nome = "PermissionRequest", .ferramenta = "Bash"}, .antes = E::trabalhando, .depois = E::atencao,
+         .detalhe = quer + "rodar um comando", .reinicia = true},
+        {.e = {.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, .antes = E::atencao, .depois = E::atencao,
+         .detalhe = quer + "continuar"},  // the same call
+        {.e = {.nome = "PermissionRequest", .ferramentaId = "u"}, .antes = E::atencao, .depois = E::atencao,
          .detalhe = quer + "continuar", .reinicia = true},
-        {.evento = Ev{.nome = "PostToolUse", .ferramenta = "Bash"}, .antes = E::atencao, .depois = E::trabalhando,
+        {.e = {.nome = "PostToolUse", .ferramenta = "Bash"}, .antes = E::atencao, .depois = E::trabalhando,
          .detalhe = pensando, .reinicia = true},
-        {.evento = Ev{.nome = "PostToolUseFailure"}, .antes = E::trabalhando, .depois = E::trabalhando,
-         .detalhe = pensando},
-        {.evento = Ev{.nome = "PermissionDenied"}, .antes = E::atencao, .depois = E::trabalhando, .detalhe = pensando,
+        {.e = {.nome = "PostToolUseFailure"}, .antes = E::trabalhando, .depois = E::trabalhando, .detalhe = pensando},
+        {.e = {.nome = "PermissionDenied"}, .antes = E::atencao, .depois = E::trabalhando, .detalhe = pensando,
          .reinicia = true},
-        {.evento = Ev{.nome = "Stop", .ultimaMensagem = "- **Feito**"}, .antes = E::feito, .depois = E::feito,
+        {.e = {.nome = "Stop", .ultimaMensagem = "- **Feito**"}, .antes = E::feito, .depois = E::feito,
          .detalhe = "Feito"},
-        {.evento = Ev{.nome = "Stop", .ultimaMensagem = " \n``"}, .antes = E::trabalhando, .depois = E::feito,
+        {.e = {.nome = "Stop", .ultimaMensagem = " \n``"}, .antes = E::trabalhando, .depois = E::feito,
          .reinicia = true},
-        {.evento = Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, .antes = E::trabalhando, .depois = E::erro,
+        {.e = {.nome = "StopFailure", .ultimaMensagem = "x"}, .antes = E::trabalhando, .depois = E::erro,
          .detalhe = "Parou com erro", .reinicia = true},
-        {.evento = Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt",
-                      .mensagem = "permission to use Bash"},
+        {.e = {.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
          .antes = E::trabalhando, .depois = E::atencao, .detalhe = quer + "rodar um comando", .reinicia = true},
-        {.evento = Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, .antes = E::atencao,
+        {.e = {.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, .antes = E::atencao,
          .depois = E::atencao, .detalhe = rodando},
-        {.evento = Ev{.nome = "Notification", .tipoNotificacao = "elicitation_url_dialog"}, .antes = E::feito,
+        {.e = {.nome = "Notification", .tipoNotificacao = "elicitation_url_dialog"}, .antes = E::feito,
          .depois = E::atencao, .detalhe = "Precisa de você", .reinicia = true},
-        {.evento = Ev{.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, .antes = E::erro,
-         .depois = E::atencao, .detalhe = "Precisa de você", .reinicia = true},
-        {.evento = Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"},
+        {.e = {.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, .antes = E::erro, .depois = E::atencao,
+         .detalhe = "Precisa de você", .reinicia = true},
+        {.e = {.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"},
          .antes = E::erro},
-        {.evento = Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, .antes = E::feito,
-         .depois = E::atencao, .detalhe = "Needs PERMISSIONS", .reinicia = true},
-        {.evento = Ev{.nome = "Notification", .mensagem = "permission" + kAcento}, .antes = E::feito},
-        {.evento = Ev{.nome = "Outro"}, .antes = E::feito},
+        {.e = {.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, .antes = E::feito, .depois = E::atencao,
+         .detalhe = "Needs PERMISSIONS", .reinicia = true},
+        {.e = {.nome = "Notification", .mensagem = "permission" + kAcento}, .antes = E::feito},
+        {.e = {.nome = "Outro"}, .antes = E::feito},
     };
     for (const auto& c : casos) {
-        const EventoGancho& e = c.evento;
+        const EventoGancho& e = c.e;
         SCOPED_TRACE(e.nome + " " + e.ferramenta.value_or("") + e.tipoNotificacao.value_or("") +
                      e.mensagem.value_or("") + " from " + std::string(nomeDe(c.antes)));
         Sessao antes = gravada();

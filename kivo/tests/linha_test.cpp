@@ -58,10 +58,7 @@ TEST(Linha, LarguraDe) {
         {4, "(O.\u2026\n"},
         {1, "\u2026\n"},
     };
-    for (const auto& [largura, esperada] : casos) {
-        SCOPED_TRACE(largura);
-        EXPECT_EQ(linha(sessoes, largura), esperada);
-    }
+    for (const auto& [largura, esperada] : casos) EXPECT_EQ(linha(sessoes, largura), esperada) << largura;
 }
 
 TEST(Linha, SessaoDaEntrada) {

@@ -97,10 +97,8 @@ TEST(Painel, CabeNaLargura) {
          "    \u00B7 agora\n"},
         {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
-    for (const auto& [largura, esperadas] : casos) {
-        SCOPED_TRACE(largura);
-        EXPECT_EQ(linhas({longa}, {.processoVivo = semCores.processoVivo, .largura = largura}), esperadas);
-    }
+    for (const auto& [largura, esperadas] : casos)
+        EXPECT_EQ(linhas({longa}, {.processoVivo = semCores.processoVivo, .largura = largura}), esperadas) << largura;
 }
 
 TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {

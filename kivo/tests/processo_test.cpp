@@ -78,6 +78,7 @@ TEST_F(Processo, LinhaDeComando) {
     const std::string arquivo = (pasta_.raiz() / "claude" / "settings.json").string();
     const std::string desconhecida = "op\u00E7\u00E3o desconhecida para ";
     const std::string ajuda = "kivo painel --seguir", numero = "--largura precisa de um n\u00FAmero";
+    const std::string faixa = "--porta precisa de um n\u00FAmero de 1 a 65535: ";
     struct Caso {
         std::vector<std::string> args;
         int status = 0;
@@ -112,6 +113,11 @@ TEST_F(Processo, LinhaDeComando) {
         {.args = {"desinstalar", "--linha"}, .status = 2, .erro = desconhecida + "desinstalar: --linha"},
         {.args = {"instalar", "--arquivo="}, .status = 2, .erro = "--arquivo precisa de um caminho"},
         {.args = {"olhar"}, .status = 2, .erro = "comando desconhecido: olhar"},
+        {.args = {"web", "--porta=0"}, .status = 2, .erro = faixa + "0"},
+        {.args = {"web", "--porta", "65536"}, .status = 2, .erro = faixa + "65536"},
+        {.args = {"web", "--porta", "80a"}, .status = 2, .erro = faixa + "80a"},
+        {.args = {"web", "--porta"}, .status = 2, .erro = "--porta precisa de um n\u00FAmero\n"},
+        {.args = {"web", "--aberto"}, .status = 2, .erro = desconhecida + "web: --aberto"},
         // The only row that writes the file: the rows above found it missing.
         {.args = {"instalar", "--linha", "--arquivo", arquivo, "--gancho", KIVO_GANCHO}, .saida = "+ statusLine: "},
     };

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,21 +113,18 @@ bool esperarAte(Condicao condicao, std::chrono::milliseconds prazo = std::chrono
     return true;
 }
 
-// Reads `fd` into `lido` until `fim` is in it; false at the end of the stream or after `prazo`.
+// Reads `fd` into `lido` until `fim` is in it; false after `prazo`.
 inline bool lerAte(int fd, std::string& lido, const std::string& fim,
                    std::chrono::milliseconds prazo = std::chrono::seconds(10)) {
-    const auto ate = std::chrono::steady_clock::now() + prazo;
-    while (lido.find(fim) == std::string::npos) {
-        const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(ate - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (resta.count() <= 0) return false;
-        if (poll(&p, 1, static_cast<int>(resta.count())) <= 0) continue;
+    const int modo = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, modo | O_NONBLOCK);
+    const bool achou = esperarAte([&] {
         char b[4096];
-        const ssize_t n = read(fd, b, sizeof b);
-        if (n == 0) return false;
-        if (n > 0) lido.append(b, static_cast<std::size_t>(n));
-    }
-    return true;
+        for (ssize_t n; (n = read(fd, b, sizeof b)) > 0;) lido.append(b, static_cast<std::size_t>(n));
+        return lido.find(fim) != std::string::npos;
+    }, prazo);
+    fcntl(fd, F_SETFL, modo);
+    return achou;
 }
 
 inline Execucao rodar(const Comando& c, const std::string& entrada = "") {
