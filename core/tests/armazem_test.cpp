@@ -138,7 +138,8 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     for (pid_t p : filhos) kill(p, SIGUSR1);
     char b[8];
     for (std::size_t lidos = 0; lidos < sizeof b;) lidos += std::max<ssize_t>(read(cano[0], b, sizeof b - lidos), 0);
-    EXPECT_TRUE(teste::esperarAte([&] { return esperando() == filhos.size() || a.ler("contador") != exemplo("contador", 0); }));
+    EXPECT_TRUE(teste::esperarAte(
+        [&] { return esperando() == filhos.size() || a.ler("contador") != exemplo("contador", 0); }));
     EXPECT_EQ(a.ler("contador"), exemplo("contador", 0));  // all still waiting for the lock
     close(fd);
     for (pid_t p : filhos) waitpid(p, nullptr, 0);

@@ -136,8 +136,8 @@ TEST(Aplicar, EstadoDetalheERelogio) {
          .detalhe = "Plano pronto para você aprovar", .reinicia = true},
         {.e = {.nome = "PermissionRequest", .ferramenta = "Bash"}, .antes = E::trabalhando, .depois = E::atencao,
          .detalhe = quer + "rodar um comando", .reinicia = true},
-        {.e = {.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, .antes = E::atencao, .depois = E::atencao,
-         .detalhe = quer + "continuar"},  // the same call
+        {.e = {.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, .antes = E::atencao,
+         .depois = E::atencao, .detalhe = quer + "continuar"},  // the same call
         {.e = {.nome = "PermissionRequest", .ferramentaId = "u"}, .antes = E::atencao, .depois = E::atencao,
          .detalhe = quer + "continuar", .reinicia = true},
         {.e = {.nome = "PostToolUse", .ferramenta = "Bash"}, .antes = E::atencao, .depois = E::trabalhando,

@@ -38,7 +38,8 @@ TEST(Linha, EstilosEContagens) {
               "#[fg=yellow,bold](O.O)!#[default] \u00B7 #[fg=yellow,bold]##1-proj [2J: Tem uma pergunta "
               "##[fg=red]#[default] \u00B7 #[fg=red,bold]1 com erro#[default] \u00B7 #[fg=cyan]2 "
               "trabalhando#[default] \u00B7 #[fg=green]1 pronto#[default]\n");
-    EXPECT_EQ(linha(sessoes, 200, {.estilo = Estilo::ansi, .esta = "/p/#1-proj\u202E\x1b[2J"}),  // without the asking session
+    // Without the asking session.
+    EXPECT_EQ(linha(sessoes, 200, {.estilo = Estilo::ansi, .esta = "/p/#1-proj\u202E\x1b[2J"}),
               "\x1b[1;33m(O.O)!\x1b[0m \u00B7 \x1b[1;31m1 com erro\x1b[0m \u00B7 \x1b[36m2 trabalhando\x1b[0m "
               "\u00B7 \x1b[32m1 pronto\x1b[0m\n");
     EXPECT_EQ(linha({}, 80), "(-.-) zZ\n");

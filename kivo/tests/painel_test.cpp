@@ -76,7 +76,8 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
     EXPECT_THAT(desenharPainel(registros(), agora, OpcoesPainel{}), Not(HasSubstr("encerrado")));
     // Colours by state, the whole line painted, on a terminal unless NO_COLOR has a value.
     EXPECT_TRUE(kivo::app::usarCores(true, "") && !kivo::app::usarCores(true, "1") && !kivo::app::usarCores(false, ""));
-    const std::string cores = desenharPainel(registros(), agora, {.cores = true, .processoVivo = semCores.processoVivo});
+    const std::string cores =
+        desenharPainel(registros(), agora, {.cores = true, .processoVivo = semCores.processoVivo});
     for (const char* inicio :
          {"\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n",
           "\n\x1b[1;31m  \u2717 bot ", "\n\x1b[32m  \u2713 site ", "\n\x1b[36m  ~ api ", "\n\x1b[2m  \u00B7 velha "})

@@ -132,7 +132,8 @@ TEST_F(ServidorTest, TokenHostEMetodos) {
     const Grupo grupos[] = {
         {.status = 400, .pedidos = {{"linha sem sentido", "GARBAGE\r\n\r\n"},
                      {"método desconhecido", "BREW / HTTP/1.1\r\n" + host + "\r\n"},
-                     {"cabeçalho enorme", "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"}}},
+                     {"cabeçalho enorme",
+                      "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"}}},
         {.status = 403, .pedidos = {{"sem token", raiz(host)},
                      {"token errado", pedido("GET /?t=" + errado + " HTTP/1.1", host)},
                      {"último dígito trocado", raiz(host + "Cookie: kivo-" + p + "=" + quase + "\r\n")},
