@@ -8,11 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <thread>
+#include <fstream>
 
 #include "pastas.hpp"
+#include "processo.hpp"
 
 namespace fs = std::filesystem;
 
@@ -90,14 +92,21 @@ TEST(Armazem, AtualizarSobATrava) {
 }
 
 // Eight processes add 100 each under the lock: no update is lost, none let in early by a signal.
+int avisos = -1;  // a byte per signal handled, written by the handler
+
 TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
+    std::ifstream travas("/proc/locks");
+    if (!travas) GTEST_SKIP() << "sem /proc/locks: nao ha como ver quem espera pela trava";
     teste::PastaTemporaria t;
     const Armazem a(t.raiz());
     a.gravar(exemplo("contador", 0));
     const int fd = open((t.raiz() / ".trava").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    int cano[2];
+    ASSERT_EQ(pipe(cano), 0);
+    avisos = cano[1];
     struct sigaction sinal {};
-    sinal.sa_handler = [](int) {};  // no SA_RESTART: flock returns EINTR
+    sinal.sa_handler = [](int) { (void)!write(avisos, "x", 1); };  // no SA_RESTART: flock returns EINTR
     sigaction(SIGUSR1, &sinal, nullptr);
     std::vector<pid_t> filhos;
     for (int i = 0; i < 8; ++i) {
@@ -115,9 +124,22 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
         }
         _exit(0);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The children blocked on the lock, as the kernel lists them ("->" marks a waiter).
+    const auto esperando = [&] {
+        std::ifstream f("/proc/locks");
+        std::size_t n = 0;
+        for (std::string l; std::getline(f, l);)
+            n += l.find("-> FLOCK") != std::string::npos &&
+                 std::any_of(filhos.begin(), filhos.end(),
+                             [&](pid_t p) { return l.find(" " + std::to_string(p) + " ") != std::string::npos; });
+        return n;
+    };
+    EXPECT_TRUE(teste::esperarAte([&] { return esperando() == filhos.size(); }));
     for (pid_t p : filhos) kill(p, SIGUSR1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    char b[8];
+    for (std::size_t lidos = 0; lidos < sizeof b;) lidos += std::max<ssize_t>(read(cano[0], b, sizeof b - lidos), 0);
+    EXPECT_TRUE(teste::esperarAte(
+        [&] { return esperando() == filhos.size() || a.ler("contador") != exemplo("contador", 0); }));
     EXPECT_EQ(a.ler("contador"), exemplo("contador", 0));  // all still waiting for the lock
     close(fd);
     for (pid_t p : filhos) waitpid(p, nullptr, 0);

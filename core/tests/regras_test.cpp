@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace kivo {
 namespace {
 
@@ -59,31 +57,52 @@ TEST(Contexto, PidEOrigem) {
 }
 
 // Every branch of the order gate, at an earlier, equal and later moment than the
-// stored atualizado (100); atualizado never goes back. SessionEnd passes every gate.
+// stored atualizado (100), which never goes back. SessionEnd passes every gate.
 TEST(Aplicar, PortaDeOrdem) {
-    const std::tuple<const char*, std::optional<std::int64_t>, Opt, const char*, Opt, double, Caso> casos[] = {
-        {"fim de sessao", 2, "t", "SessionEnd", "t", 5, Caso::apagar},
-        {"fase menor depois", 2, "t", "PreToolUse", "t", 101, Caso::ignorar},
-        {"fase maior antes", 0, "t", "PermissionRequest", "t", 99, Caso::gravar},
-        {"mesma fase antes", 0, "t", "PreToolUse", "t", 99, Caso::ignorar},
-        {"mesma fase igual", 0, "t", "PreToolUse", "t", 100, Caso::gravar},
-        {"fase 2 repetida antes", 2, "t", "PostToolUseFailure", "t", 99.999, Caso::ignorar},
-        {"sem fase gravada conta -1", nullopt, "t", "PreToolUse", "t", 99, Caso::gravar},
-        {"id equivalente", 0, "caf\u00e9", "PermissionRequest", "cafe" + kAcento, 99, Caso::gravar},
-        {"outro id antes", 0, "t", "PermissionRequest", "u", 99, Caso::ignorar},
-        {"evento sem id antes", 0, "t", "PermissionRequest", nullopt, 99, Caso::ignorar},
-        {"registro sem id antes", nullopt, nullopt, "PermissionRequest", "t", 99, Caso::ignorar},
-        {"evento sem fase antes", 0, "t", "UserPromptSubmit", "t", 99, Caso::ignorar},
-        {"evento sem fase igual", 2, "t", "Stop", "t", 100, Caso::gravar},
+    struct Caso_ {
+        const char* rotulo;
+        const char* evento;
+        double agora;
+        Caso caso;
+        double atualizado = 100;
+        std::optional<std::int64_t> faseGravada = 0;
+        Opt idGravado = "t", idEvento = "t";
     };
-    for (const auto& [rotulo, faseGravada, idGravado, evento, idEvento, agora, caso] : casos) {
-        SCOPED_TRACE(rotulo);
+    const Caso_ casos[] = {
+        {.rotulo = "fim de sessao", .evento = "SessionEnd", .agora = 5, .caso = Caso::apagar, .faseGravada = 2},
+        {.rotulo = "fase menor depois", .evento = "PreToolUse", .agora = 101, .caso = Caso::ignorar, .faseGravada = 2},
+        {.rotulo = "fase maior antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::gravar},
+        {.rotulo = "mesma fase antes", .evento = "PreToolUse", .agora = 99, .caso = Caso::ignorar},
+        {.rotulo = "mesma fase igual", .evento = "PreToolUse", .agora = 100, .caso = Caso::gravar},
+        {.rotulo = "mesma fase depois", .evento = "PreToolUse", .agora = 101, .caso = Caso::gravar, .atualizado = 101},
+        {.rotulo = "fase 2 repetida antes", .evento = "PostToolUseFailure", .agora = 99.999, .caso = Caso::ignorar,
+         .faseGravada = 2},
+        {.rotulo = "recusa e fase 2", .evento = "PermissionDenied", .agora = 99, .caso = Caso::ignorar,
+         .faseGravada = 2},
+        {.rotulo = "sem fase gravada conta -1", .evento = "PreToolUse", .agora = 99, .caso = Caso::gravar,
+         .faseGravada = nullopt},
+        {.rotulo = "id equivalente", .evento = "PermissionRequest", .agora = 99, .caso = Caso::gravar,
+         .idGravado = "caf\u00e9", .idEvento = "cafe" + kAcento},
+        {.rotulo = "outro id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
+         .idEvento = "u"},
+        {.rotulo = "outro id depois", .evento = "PreToolUse", .agora = 100.5, .caso = Caso::gravar,
+         .atualizado = 100.5, .faseGravada = 2, .idEvento = "u"},
+        {.rotulo = "evento sem id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
+         .idEvento = nullopt},
+        {.rotulo = "registro sem id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
+         .faseGravada = nullopt, .idGravado = nullopt},
+        {.rotulo = "evento sem fase antes", .evento = "UserPromptSubmit", .agora = 99, .caso = Caso::ignorar},
+        {.rotulo = "evento sem fase igual", .evento = "Stop", .agora = 100, .caso = Caso::gravar, .faseGravada = 2},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.rotulo);
         Sessao s = gravada();
-        s.faseFerramenta = faseGravada;
-        s.ferramentaId = idGravado;
-        const Acao r = aplicar(EventoGancho{.nome = evento, .sessaoId = "s", .ferramentaId = idEvento}, s, em(agora));
-        EXPECT_EQ(r.caso, caso);
-        EXPECT_EQ(r.sessao ? r.sessao->atualizado : 100, std::max(100.0, caso == Caso::gravar ? agora : 0));
+        s.faseFerramenta = c.faseGravada;
+        s.ferramentaId = c.idGravado;
+        const Acao r = aplicar(EventoGancho{.nome = c.evento, .sessaoId = "s", .ferramentaId = c.idEvento}, s,
+                               em(c.agora));
+        EXPECT_EQ(r.caso, c.caso);
+        EXPECT_EQ(r.sessao.value_or(s).atualizado, c.atualizado);
     }
     EXPECT_EQ(aplicar(EventoGancho{.nome = "SessionEnd", .sessaoId = "s"}, nullopt, em(5)), Acao::apagar());
     EXPECT_EQ(aplicar(EventoGancho{.nome = "PostToolUse", .sessaoId = "s"}, nullopt, em(-1e9)).caso, Caso::gravar);
@@ -91,53 +110,78 @@ TEST(Aplicar, PortaDeOrdem) {
 
 // The state, the detail and whether the state's clock (50 in the record) restarts at 200.
 // Notifications call by their type, or without one when the message says "permission";
-// a session already asking keeps its detail.
+// a session already asking keeps its detail. No `depois`: the event is ignored.
 TEST(Aplicar, EstadoDetalheERelogio) {
     using E = Estado;
-    using Ev = EventoGancho;
     const std::string pensando = "Pensando…", rodando = "Rodando um comando", quer = "Quer permissão para ";
-    const std::tuple<EventoGancho, Estado, std::optional<Estado>, Opt, bool> casos[] = {  // nullopt: ignorar
-        {Ev{.nome = "SessionStart"}, E::ocioso, E::ocioso, nullopt, false},
-        {Ev{.nome = "SessionStart", .origemSessao = "resume"}, E::feito, E::ocioso, nullopt, true},
-        {Ev{.nome = "SessionStart", .origemSessao = "compact"}, E::atencao, E::atencao, rodando, false},
-        {Ev{.nome = "UserPromptSubmit"}, E::trabalhando, E::trabalhando, pensando, false},
-        {Ev{.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, E::trabalhando, E::atencao,
-         "Tem uma pergunta pra você", true},
-        {Ev{.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, E::atencao, E::atencao,
-         "Plano pronto para você aprovar", true},
-        {Ev{.nome = "PermissionRequest", .ferramenta = "Bash"}, E::trabalhando, E::atencao, quer + "rodar um comando",
-         true},
-        {Ev{.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, E::atencao, E::atencao, quer + "continuar",
-         false},  // the same call
-        {Ev{.nome = "PermissionRequest", .ferramentaId = "u"}, E::atencao, E::atencao, quer + "continuar", true},
-        {Ev{.nome = "PostToolUse", .ferramenta = "Bash"}, E::atencao, E::trabalhando, pensando, true},
-        {Ev{.nome = "PostToolUseFailure"}, E::trabalhando, E::trabalhando, pensando, false},
-        {Ev{.nome = "Stop", .ultimaMensagem = "- **Feito**"}, E::feito, E::feito, "Feito", false},
-        {Ev{.nome = "Stop", .ultimaMensagem = " \n``"}, E::trabalhando, E::feito, nullopt, true},
-        {Ev{.nome = "StopFailure", .ultimaMensagem = "x"}, E::trabalhando, E::erro, "Parou com erro", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
-         E::trabalhando, E::atencao, quer + "rodar um comando", true},
-        {Ev{.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, E::atencao, E::atencao, rodando, false},
-        {Ev{.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"}, E::erro, nullopt,
-         nullopt, false},
-        {Ev{.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, E::feito, E::atencao, "Needs PERMISSIONS", true},
-        {Ev{.nome = "Notification", .mensagem = "permission" + kAcento}, E::feito, nullopt, nullopt, false},
+    struct Caso_ {
+        EventoGancho e;
+        Estado antes;
+        std::optional<Estado> depois;
+        Opt detalhe;
+        bool reinicia = false;
     };
-    for (const auto& [e, estadoAntes, estado, detalhe, reinicia] : casos) {
+    const Caso_ casos[] = {
+        {.e = {.nome = "SessionStart"}, .antes = E::ocioso, .depois = E::ocioso},
+        {.e = {.nome = "SessionStart", .origemSessao = "resume"}, .antes = E::feito, .depois = E::ocioso,
+         .reinicia = true},
+        {.e = {.nome = "SessionStart", .origemSessao = "compact"}, .antes = E::atencao, .depois = E::atencao,
+         .detalhe = rodando},
+        {.e = {.nome = "UserPromptSubmit"}, .antes = E::trabalhando, .depois = E::trabalhando, .detalhe = pensando},
+        {.e = {.nome = "PreToolUse", .ferramenta = "Grep"}, .antes = E::feito, .depois = E::trabalhando,
+         .detalhe = "Procurando no código", .reinicia = true},
+        {.e = {.nome = "PreToolUse", .ferramenta = "AskUserQuestion"}, .antes = E::trabalhando, .depois = E::atencao,
+         .detalhe = "Tem uma pergunta pra você", .reinicia = true},
+        {.e = {.nome = "PreToolUse", .ferramenta = "ExitPlanMode"}, .antes = E::atencao, .depois = E::atencao,
+         .detalhe = "Plano pronto para você aprovar", .reinicia = true},
+        {.e = {.nome = "PermissionRequest", .ferramenta = "Bash"}, .antes = E::trabalhando, .depois = E::atencao,
+         .detalhe = quer + "rodar um comando", .reinicia = true},
+        {.e = {.nome = "PermissionRequest", .ferramentaId = "cafe" + kAcento}, .antes = E::atencao,
+         .depois = E::atencao, .detalhe = quer + "continuar"},  // the same call
+        {.e = {.nome = "PermissionRequest", .ferramentaId = "u"}, .antes = E::atencao, .depois = E::atencao,
+         .detalhe = quer + "continuar", .reinicia = true},
+        {.e = {.nome = "PostToolUse", .ferramenta = "Bash"}, .antes = E::atencao, .depois = E::trabalhando,
+         .detalhe = pensando, .reinicia = true},
+        {.e = {.nome = "PostToolUseFailure"}, .antes = E::trabalhando, .depois = E::trabalhando, .detalhe = pensando},
+        {.e = {.nome = "PermissionDenied"}, .antes = E::atencao, .depois = E::trabalhando, .detalhe = pensando,
+         .reinicia = true},
+        {.e = {.nome = "Stop", .ultimaMensagem = "- **Feito**"}, .antes = E::feito, .depois = E::feito,
+         .detalhe = "Feito"},
+        {.e = {.nome = "Stop", .ultimaMensagem = " \n``"}, .antes = E::trabalhando, .depois = E::feito,
+         .reinicia = true},
+        {.e = {.nome = "StopFailure", .ultimaMensagem = "x"}, .antes = E::trabalhando, .depois = E::erro,
+         .detalhe = "Parou com erro", .reinicia = true},
+        {.e = {.nome = "Notification", .tipoNotificacao = "permission_prompt", .mensagem = "permission to use Bash"},
+         .antes = E::trabalhando, .depois = E::atencao, .detalhe = quer + "rodar um comando", .reinicia = true},
+        {.e = {.nome = "Notification", .tipoNotificacao = "elicitation_dialog"}, .antes = E::atencao,
+         .depois = E::atencao, .detalhe = rodando},
+        {.e = {.nome = "Notification", .tipoNotificacao = "elicitation_url_dialog"}, .antes = E::feito,
+         .depois = E::atencao, .detalhe = "Precisa de você", .reinicia = true},
+        {.e = {.nome = "Notification", .tipoNotificacao = "agent_needs_input"}, .antes = E::erro, .depois = E::atencao,
+         .detalhe = "Precisa de você", .reinicia = true},
+        {.e = {.nome = "Notification", .tipoNotificacao = "idle_prompt", .mensagem = "permission"},
+         .antes = E::erro},
+        {.e = {.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, .antes = E::feito, .depois = E::atencao,
+         .detalhe = "Needs PERMISSIONS", .reinicia = true},
+        {.e = {.nome = "Notification", .mensagem = "permission" + kAcento}, .antes = E::feito},
+        {.e = {.nome = "Outro"}, .antes = E::feito},
+    };
+    for (const auto& c : casos) {
+        const EventoGancho& e = c.e;
         SCOPED_TRACE(e.nome + " " + e.ferramenta.value_or("") + e.tipoNotificacao.value_or("") +
-                     e.mensagem.value_or("") + " from " + std::string(nomeDe(estadoAntes)));
+                     e.mensagem.value_or("") + " from " + std::string(nomeDe(c.antes)));
         Sessao antes = gravada();
-        antes.estado = estadoAntes;
+        antes.estado = c.antes;
         const Acao r = aplicar(e, antes, em(200));
-        if (!estado) {
+        if (!c.depois) {
             EXPECT_EQ(r, Acao::ignorar());
             EXPECT_EQ(aplicar(e, nullopt, em(200)), Acao::ignorar());  // no record is created
             continue;
         }
         const Sessao s = gravou(r);
-        EXPECT_EQ(s.estado, *estado);
-        EXPECT_EQ(s.detalhe, detalhe);
-        EXPECT_EQ(s.mudouEstadoEm, reinicia ? 200 : 50);
+        EXPECT_EQ(s.estado, *c.depois);
+        EXPECT_EQ(s.detalhe, c.detalhe);
+        EXPECT_EQ(s.mudouEstadoEm, c.reinicia ? 200 : 50);
     }
 }
 

@@ -38,25 +38,24 @@ TEST(Frases, TrabalhoEPedidoPorFerramenta) {
     }
 }
 
-// Both phrases of MCP tools go through the server label (nullopt: not an MCP name).
+// MCP tools are named by their server; names that are not MCP's get the plain phrase.
 // Literal tests match only on character boundaries.
 TEST(Frases, ServidorMcp) {
-    const std::pair<std::string, Opt> casos[] = {
-        {"mcp__terminal__run", "o terminal"}, {"mcp__claude-in-chrome", "o Chrome"}, {"mcp__Terminal__x", "Terminal"},
-        {"mcp__my-server_x__t", "my server x"}, {"mcp__a__b__c", "a"}, {"mcp__0123abcd-ffff__t", "um conector"},
-        {"mcp__9a8b7c6d-", "um conector"}, {"mcp__0123abc-9f__t", "0123abc 9f"}, {"mcp__0123abcg-9f__t", "0123abcg 9f"},
-        {"mcp__0123abcD-9f__t", "0123abcD 9f"}, {"mcp__a0123abcd-", "a0123abcd "},
-        {"mcp__ccd_abc__t", "o app"}, {"mcp__ccd___t", "ccd"}, {"mcp__", nullopt}, {"mcp____t", nullopt},
-        {"MCP__terminal__x", nullopt}, {"mcp__" + kAc + "x", nullopt},
-        {"mcp__a_" + kAc + "b-" + kAc + "c-d", "a_" + kAc + "b-" + kAc + "c d"},
-        {"mcp__x__" + kAc + "y", "x _" + kAc + "y"}, {"mcp__ccd_" + kAc + "x", "ccd_" + kAc + "x"},
+    const std::pair<std::string, std::string> casos[] = {
+        {"mcp__terminal__run", "Usando o terminal"}, {"mcp__claude-in-chrome", "Usando o Chrome"},
+        {"mcp__Terminal__x", "Usando Terminal"}, {"mcp__my-server_x__t", "Usando my server x"},
+        {"mcp__a__b__c", "Usando a"}, {"mcp__0123abcd-ffff__t", "Usando um conector"},
+        {"mcp__9a8b7c6d-", "Usando um conector"}, {"mcp__0123abc-9f__t", "Usando 0123abc 9f"},
+        {"mcp__0123abcg-9f__t", "Usando 0123abcg 9f"}, {"mcp__0123abcD-9f__t", "Usando 0123abcD 9f"},
+        {"mcp__a0123abcd-", "Usando a0123abcd "}, {"mcp__ccd_abc__t", "Usando o app"}, {"mcp__ccd___t", "Usando ccd"},
+        {"mcp__", "Trabalhando"}, {"mcp____t", "Trabalhando"}, {"MCP__terminal__x", "Trabalhando"},
+        {"mcp__" + kAc + "x", "Trabalhando"},
+        {"mcp__a_" + kAc + "b-" + kAc + "c-d", "Usando a_" + kAc + "b-" + kAc + "c d"},
+        {"mcp__x__" + kAc + "y", "Usando x _" + kAc + "y"}, {"mcp__ccd_" + kAc + "x", "Usando ccd_" + kAc + "x"},
     };
-    for (const auto& [ferramenta, servidor] : casos) {
-        SCOPED_TRACE(ferramenta);
-        EXPECT_EQ(Rotulos::interno::servidorMcp(ferramenta), servidor);
-        EXPECT_EQ(Rotulos::trabalho(ferramenta), servidor ? "Usando " + *servidor : "Trabalhando");
-        EXPECT_EQ(Rotulos::pedido(ferramenta), "usar " + servidor.value_or(ferramenta));
-    }
+    for (const auto& [ferramenta, trabalho] : casos) EXPECT_EQ(Rotulos::trabalho(ferramenta), trabalho) << ferramenta;
+    EXPECT_EQ(Rotulos::pedido("mcp__terminal__run"), "usar o terminal");
+    EXPECT_EQ(Rotulos::pedido("mcp____t"), "usar mcp____t");
 }
 
 // Permission and waiting messages, then texts longer than 90 characters: they keep 89,

@@ -3,6 +3,7 @@
 // of this process's own, so none outlives it) against kivo_gancho; else, and for the planted
 // link (the temporary name is random), the same decision in this process, through the file layer.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -148,45 +149,56 @@ public:
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     // Each row sets its fault up after a first record was written.
     using F = Falhas;
-    const std::tuple<const char*, std::function<bool(F&)>, Registro> casos[] = {
-        {"pasta somente leitura", &F::somenteLeitura, Registro::antigo},
-        {"disco cheio", &F::discoCheio, Registro::antigo},
-        {"rename: EXDEV", [](F&) { return arquivos::operacoes().renomear = entreDiscos, true; }, Registro::antigo},
-        {"EINTR, aos pedaços", [](F&) { return arquivos::operacoes().escrever = &interrompido, true; }, Registro::novo},
-        {"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }, Registro::nenhum},
-        {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }, Registro::nenhum},
-        {"pasta no lugar da trava", [](F& f) { return f.trocar(f.pasta() / ".trava", true); }, Registro::novo},
-        {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }, Registro::novo},
-        {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }, Registro::novo},
-        {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }, Registro::antigo},
-        {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }, Registro::nenhum},
+    struct Grupo {  // faults that leave the record the same way
+        Registro registro;
+        std::vector<std::pair<const char*, std::function<bool(F&)>>> falhas;
     };
-    for (const auto& [nome, preparar, registro] : casos) {
-        SCOPED_TRACE(nome);
-        TearDown();
-        for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p);
-        plantio = {};
-        intacto_ = raiz_ / "nada";
-        decidir(kInicio, false);
-        const std::string antigo = teste::conteudo(pasta() / "s1.json");
-        ASSERT_NE(antigo.find("trabalhando"), std::string::npos);
-        const bool aqui = preparar(*this);
-        const bool existia = fs::exists(intacto_);
-        decidir(kMudanca, aqui);
-        arquivos::operacoes() = arquivos::padrao();
+    const Grupo grupos[] = {
+        {.registro = Registro::antigo, .falhas = {{"pasta somente leitura", &F::somenteLeitura},
+                    {"disco cheio", &F::discoCheio},
+                    {"rename: EXDEV", [](F&) { return arquivos::operacoes().renomear = entreDiscos, true; }},
+                    {"link a cada tentativa", [](F& f) { return f.plantar(true, 1000); }}}},
+        {.registro = Registro::novo,
+         .falhas = {{"EINTR, aos pedaços", [](F&) { return arquivos::operacoes().escrever = &interrompido, true; }},
+                    {"pasta no lugar da trava", [](F& f) { return f.trocar(f.pasta() / ".trava", true); }},
+                    {"link para um arquivo, uma vez", [](F& f) { return f.plantar(true, 1); }},
+                    {"link pendente, uma vez", [](F& f) { return f.plantar(false, 1); }}}},
+        // The last row: the folder is left with its record broken.
+        {.registro = Registro::nenhum,
+         .falhas = {{"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }},
+                    {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }},
+                    {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }}}},
+    };
+    for (const auto& [registro, falhas] : grupos) {
+        for (const auto& [nome, preparar] : falhas) {
+            SCOPED_TRACE(nome);
+            TearDown();
+            for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p);
+            plantio = {};
+            intacto_ = raiz_ / "nada";
+            decidir(kInicio, false);
+            const std::string antigo = teste::conteudo(pasta() / "s1.json");
+            ASSERT_THAT(antigo, ::testing::HasSubstr("\"estado\":\"trabalhando\""));
+            const bool aqui = preparar(*this);
+            const bool existia = fs::exists(intacto_);
+            decidir(kMudanca, aqui);
+            arquivos::operacoes() = arquivos::padrao();
 
-        const auto s = Armazem(pasta()).ler("s1");
-        EXPECT_EQ(s.has_value(), registro != Registro::nenhum);
-        EXPECT_EQ(s && s->estado == Estado::feito, registro == Registro::novo);
-        EXPECT_TRUE(registro != Registro::antigo || teste::conteudo(pasta() / "s1.json") == antigo);
-        EXPECT_EQ(fs::exists(intacto_) ? teste::conteudo(intacto_) : "ausente", existia ? "intocado" : "ausente");
-        int links = 0;  // the planted ones; no temporary file may be left
-        for (const auto& item : teste::nomesEm(pasta())) {
-            links += fs::is_symlink(pasta() / item);
-            EXPECT_TRUE(fs::is_symlink(pasta() / item) || !item.ends_with(".tmp")) << item;
+            const auto s = Armazem(pasta()).ler("s1");
+            EXPECT_EQ(s.has_value(), registro != Registro::nenhum);
+            EXPECT_EQ(s && s->estado == Estado::feito, registro == Registro::novo);
+            if (registro == Registro::antigo) {
+                EXPECT_EQ(teste::conteudo(pasta() / "s1.json"), antigo);
+            }
+            EXPECT_EQ(fs::exists(intacto_) ? teste::conteudo(intacto_) : "ausente", existia ? "intocado" : "ausente");
+            int links = 0;  // the planted ones; no temporary file may be left
+            for (const auto& item : teste::nomesEm(pasta())) {
+                links += fs::is_symlink(pasta() / item);
+                EXPECT_TRUE(fs::is_symlink(pasta() / item) || !item.ends_with(".tmp")) << item;
+            }
+            EXPECT_EQ(links, plantio.plantados);
+            std::printf("[ figures  ] %s: %s\n", nome, aqui ? "in-process, injected" : "kivo_gancho on the real fault");
         }
-        EXPECT_EQ(links, plantio.plantados);
-        std::printf("[ figures  ] %s: %s\n", nome, aqui ? "in-process, injected" : "kivo_gancho on the real fault");
     }
     // After the last row: a folder whose record is broken still keeps other sessions.
     decidir(R"({"hook_event_name":"Stop","session_id":"s2"})", false);

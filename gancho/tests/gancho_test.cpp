@@ -1,13 +1,10 @@
 // kivo_gancho as Claude Code runs it (nothing printed, status 0); the rules are the library's
 // tests: here, reading standard input as it streams, the environment, folders, lock and record.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <fstream>
 
-#include "entrada_gancho.hpp"
-#include "json.hpp"
 #include "kivo/armazem.hpp"
 #include "pastas.hpp"
 #include "processo.hpp"
@@ -58,32 +55,42 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
 
 // Events in turn, then the files of the session folder and the record of "s1".
 TEST_F(Gancho, SequenciasDeEventos) {
-    const std::tuple<const char*, std::vector<std::string>, Nomes, Estado, std::optional<std::string>> casos[] = {
-        {"parou: pastas, trava e registro", {evento("Stop", R"(,"last_assistant_message":"## Pronto\nok")")},
-         {".trava", "s1.json"}, Estado::feito, "Pronto"},
-        {"fim de sessao duas vezes, depois eventos ignorados: so a trava",
-         {evento("UserPromptSubmit"), evento("SessionEnd"), evento("SessionEnd"), evento("Desconhecido"),
-          evento("Notification", R"(,"notification_type":"idle_prompt")")}, {".trava"}, Estado::ocioso, std::nullopt},
-        {"a ultima chave repetida vale",
-         {R"({"session_id":"a","hook_event_name":"PreToolUse","tool_name":"Bash","tool_name":5,"session_id":"s1"})"},
-         {".trava", "s1.json"}, Estado::trabalhando, "Trabalhando"},
-        {"valor que nao e texto nao conta",
-         {evento("Notification",
-                 R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
-         {".trava", "s1.json"}, Estado::atencao, "Precisa de você"},
+    struct Caso {
+        const char* rotulo;
+        std::vector<std::string> eventos;
+        Estado estado;
+        std::optional<std::string> detalhe;
+        Nomes arquivos = {".trava", "s1.json"};
     };
-    for (const auto& [rotulo, eventos, nomes, estado, detalhe] : casos) {
-        SCOPED_TRACE(rotulo);
+    const Caso casos[] = {
+        {.rotulo = "parou: pastas, trava e registro",
+         .eventos = {evento("Stop", R"(,"last_assistant_message":"## Pronto\nok")")},
+         .estado = Estado::feito, .detalhe = "Pronto"},
+        {.rotulo = "fim de sessao duas vezes, depois eventos ignorados: so a trava",
+         .eventos = {evento("UserPromptSubmit"), evento("SessionEnd"), evento("SessionEnd"), evento("Desconhecido"),
+                     evento("Notification", R"(,"notification_type":"idle_prompt")")},
+         .estado = Estado::ocioso, .arquivos = {".trava"}},
+        {.rotulo = "a ultima chave repetida vale",
+         .eventos = {R"({"session_id":"a","hook_event_name":"PreToolUse","tool_name":"Bash","tool_name":5,)"
+                     R"("session_id":"s1"})"},
+         .estado = Estado::trabalhando, .detalhe = "Trabalhando"},
+        {.rotulo = "valor que nao e texto nao conta",
+         .eventos = {evento("Notification",
+                            R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
+         .estado = Estado::atencao, .detalhe = "Precisa de você"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.rotulo);
         fs::remove_all(base_);
-        for (const auto& e : eventos) enviar(e);
-        EXPECT_EQ(teste::nomesEm(sessoes()), nomes);
+        for (const auto& e : c.eventos) enviar(e);
+        EXPECT_EQ(teste::nomesEm(sessoes()), c.arquivos);
         const auto s = Armazem(sessoes()).ler("s1").value_or(Sessao{});
-        EXPECT_EQ(std::tie(s.estado, s.detalhe), std::tie(estado, detalhe));
+        EXPECT_EQ(std::tie(s.estado, s.detalhe), std::tie(c.estado, c.detalhe));
     }
 }
 
-// A recorded session in the agent's environment: the streaming reader agrees with the whole parse;
-// the record, timed by the clock, lasts to the end (its rules and bytes are the library's part).
+// A recorded session in the agent's environment: the record, timed by the clock, lasts to the
+// end (its rules and bytes are the library's part; the reader split across reads, the JSON's).
 TEST_F(Gancho, SessaoRealDoComecoAoFim) {
     std::ifstream f(std::string(KIVO_AMOSTRAS) + "/claude-code-2.1.197.jsonl");
     const std::string id = "fd54bafe-d6c7-4ae4-af41-29fc9aa77228";
@@ -91,10 +98,6 @@ TEST_F(Gancho, SessaoRealDoComecoAoFim) {
     int n = 0;
     for (std::string linha; std::getline(f, linha); ++n) {
         SCOPED_TRACE(linha.substr(0, 100));
-        teste::escrever(temporaria_.raiz() / "entrada", linha);
-        const int fd = open((temporaria_.raiz() / "entrada").c_str(), O_RDONLY | O_CLOEXEC);
-        EXPECT_EQ(gancho::lerEvento(fd), EventoGancho::deJson(json::documento(linha).value_or(nullptr)));
-        close(fd);
         antesDoFim = Armazem(sessoes()).ler(id);
         enviar(linha, {{"CLAUDE_PID", "4242"}, {"TERM_PROGRAM", "vscode"}, {"CLAUDE_CODE_ENTRYPOINT", "cli"}});
     }

@@ -1,6 +1,7 @@
 // kivo limpar: what goes, what stays, and a record refreshed while the clean-up runs.
 #include "apresentacao/limpar.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
@@ -23,8 +24,8 @@ constexpr std::int32_t morto = 4242;
 const auto vivo = [](std::int32_t pid) { return pid != morto; };
 
 void gravar(const fs::path& pasta, const std::string& id, double parado, std::optional<std::int32_t> pid = {}) {
-    kivo::Armazem(pasta).gravar(
-        {id, "/home/ana/" + id, {}, kivo::Estado::ocioso, {}, agora - parado, agora - parado, pid});
+    kivo::Armazem(pasta).gravar({.id = id, .cwd = "/home/ana/" + id, .estado = kivo::Estado::ocioso,
+                                 .atualizado = agora - parado, .mudouEstadoEm = agora - parado, .pid = pid});
 }
 
 // Each limit exactly and one past it ("longer than": at the limit it stays), and three
@@ -63,11 +64,10 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     const Limpeza mostrar = kivo::app::limpar(pasta_, agora, vivo, true);
     EXPECT_EQ(removidos(mostrar), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta_), todos);  // --mostrar removes nothing
-    EXPECT_NE(kivo::app::relatorio(mostrar, agora, true)
-                  .find("Apagaria 2 registros de sess\u00E3o:\n  - sem-processo (sem-processo): o processo do "
-                        "agente acabou (\u00FAltima novidade h\u00E1 2 min)\n  - velha (velha): sem novidade "
-                        "h\u00E1 12 h\n"),
-              std::string::npos);
+    EXPECT_THAT(kivo::app::relatorio(mostrar, agora, true),
+                ::testing::HasSubstr("Apagaria 2 registros de sess\u00E3o:\n  - sem-processo (sem-processo): o "
+                                     "processo do agente acabou (\u00FAltima novidade h\u00E1 2 min)\n  - velha "
+                                     "(velha): sem novidade h\u00E1 12 h\n"));
 
     EXPECT_EQ(removidos(kivo::app::limpar(pasta_, agora, vivo, false)), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta_),
@@ -76,7 +76,7 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
     EXPECT_TRUE(kivo::app::limpar(pasta_, agora, vivo, false).registros.empty());
     const Limpeza nada = kivo::app::limpar("/nao/existe/sessoes", agora, vivo, false);
     EXPECT_TRUE(nada.registros.empty() && nada.temporarios.empty());
-    EXPECT_EQ(kivo::app::relatorio(nada, agora, false).rfind("Nada a limpar", 0), 0u);
+    EXPECT_THAT(kivo::app::relatorio(nada, agora, false), ::testing::StartsWith("Nada a limpar"));
 }
 
 // A hook refreshes a record after the listing judged it, before the locked update:

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 using kivo::Estado;
@@ -15,7 +14,8 @@ namespace {
 constexpr double agora = 1765000000;
 
 kivo::Sessao sessao(const std::string& cwd, Estado estado, const std::string& detalhe, double ha = 5) {
-    return {cwd, cwd, {}, estado, detalhe, agora - ha, agora - ha};
+    return {.id = cwd, .cwd = cwd, .estado = estado, .detalhe = detalhe, .atualizado = agora - ha,
+            .mudouEstadoEm = agora - ha};
 }
 
 std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, kivo::app::OpcoesLinha o = {}) {
@@ -34,11 +34,12 @@ TEST(Linha, EstilosEContagens) {
         sessao("/p/f", Estado::feito, "Ok", 13 * 3600)};
     EXPECT_EQ(linha(sessoes, 80),
               "(O.O)! \u00B7 #1-proj [2J: Tem uma pergunta #[fg=red] \u00B7 1 com erro \u00B7 2 trabalhando\n");
-    EXPECT_EQ(linha(sessoes, 200, {Estilo::tmux}),
+    EXPECT_EQ(linha(sessoes, 200, {.estilo = Estilo::tmux}),
               "#[fg=yellow,bold](O.O)!#[default] \u00B7 #[fg=yellow,bold]##1-proj [2J: Tem uma pergunta "
               "##[fg=red]#[default] \u00B7 #[fg=red,bold]1 com erro#[default] \u00B7 #[fg=cyan]2 "
               "trabalhando#[default] \u00B7 #[fg=green]1 pronto#[default]\n");
-    EXPECT_EQ(linha(sessoes, 200, {Estilo::ansi, 0, "/p/#1-proj\u202E\x1b[2J"}),  // without the asking session
+    // Without the asking session.
+    EXPECT_EQ(linha(sessoes, 200, {.estilo = Estilo::ansi, .esta = "/p/#1-proj\u202E\x1b[2J"}),
               "\x1b[1;33m(O.O)!\x1b[0m \u00B7 \x1b[1;31m1 com erro\x1b[0m \u00B7 \x1b[36m2 trabalhando\x1b[0m "
               "\u00B7 \x1b[32m1 pronto\x1b[0m\n");
     EXPECT_EQ(linha({}, 80), "(-.-) zZ\n");
@@ -58,10 +59,7 @@ TEST(Linha, LarguraDe) {
         {4, "(O.\u2026\n"},
         {1, "\u2026\n"},
     };
-    for (const auto& [largura, esperada] : casos) {
-        SCOPED_TRACE(largura);
-        EXPECT_EQ(linha(sessoes, largura), esperada);
-    }
+    for (const auto& [largura, esperada] : casos) EXPECT_EQ(linha(sessoes, largura), esperada) << largura;
 }
 
 TEST(Linha, SessaoDaEntrada) {

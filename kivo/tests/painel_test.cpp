@@ -1,6 +1,7 @@
 // kivo painel: the text for fixed records at a fixed moment.
 #include "terminal/painel.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@ using kivo::Estado;
 using kivo::Sessao;
 using kivo::app::desenharPainel;
 using kivo::app::OpcoesPainel;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -23,7 +26,8 @@ constexpr double agora = 1765000000;
 
 Sessao sessao(const std::string& cwd, Estado estado, std::optional<std::string> detalhe, double atualizadoHa,
               double mudouHa, std::optional<std::int32_t> pid = std::nullopt) {
-    return {cwd.substr(cwd.rfind('/') + 1), cwd, {}, estado, detalhe, agora - atualizadoHa, agora - mudouHa, pid};
+    return {.id = cwd.substr(cwd.rfind('/') + 1), .cwd = cwd, .estado = estado, .detalhe = detalhe,
+            .atualizado = agora - atualizadoHa, .mudouEstadoEm = agora - mudouHa, .pid = pid};
 }
 
 // Six sessions in listing order, one of each kind the panel must tell apart.
@@ -41,7 +45,7 @@ std::vector<Sessao> registros() {
 }
 
 // Process 222 has ended; every other one runs.
-const OpcoesPainel semCores{false, [](std::int32_t pid) { return pid != 222; }};
+const OpcoesPainel semCores{.processoVivo = [](std::int32_t pid) { return pid != 222; }};
 
 // The lines of the sessions, below the face and the blank line.
 std::string linhas(const std::vector<Sessao>& sessoes, const OpcoesPainel& o = semCores) {
@@ -66,18 +70,18 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
               "`kivo instalar`, cada sess\u00E3o do Claude Code aparece nesta lista.\n");
     for (const Sessao& s : registros()) kivo::Armazem(pasta).gravar(s);
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
-    EXPECT_EQ(desenharPainel(registros(), agora, {false, semCores.processoVivo, 0, true}),
+    EXPECT_EQ(desenharPainel(registros(), agora, {.processoVivo = semCores.processoVivo, .todas = true}),
               esperado + "  \u00B7 docs \u2014 Esperando voc\u00EA \u00B7 h\u00E1 3 d\n");  // three days old
     // Without a process test nothing has ended.
-    EXPECT_EQ(desenharPainel(registros(), agora, OpcoesPainel{}).find("encerrado"), std::string::npos);
+    EXPECT_THAT(desenharPainel(registros(), agora, OpcoesPainel{}), Not(HasSubstr("encerrado")));
     // Colours by state, the whole line painted, on a terminal unless NO_COLOR has a value.
     EXPECT_TRUE(kivo::app::usarCores(true, "") && !kivo::app::usarCores(true, "1") && !kivo::app::usarCores(false, ""));
-    const std::string cores = desenharPainel(registros(), agora, {true, semCores.processoVivo});
+    const std::string cores =
+        desenharPainel(registros(), agora, {.cores = true, .processoVivo = semCores.processoVivo});
     for (const char* inicio :
          {"\n\x1b[1;33m  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\x1b[0m\n",
-          "\n\x1b[1;31m  \u2717 bot ", "\n\x1b[32m  \u2713 site ", "\n\x1b[36m  ~ api ", "\n\x1b[2m  \u00B7 velha "}) {
-        EXPECT_NE(cores.find(inicio), std::string::npos) << inicio << cores;
-    }
+          "\n\x1b[1;31m  \u2717 bot ", "\n\x1b[32m  \u2713 site ", "\n\x1b[36m  ~ api ", "\n\x1b[2m  \u00B7 velha "})
+        EXPECT_THAT(cores, HasSubstr(inicio));
 }
 
 // The name gives way first; the mark, the status and the age are never cut (at 19
@@ -94,10 +98,8 @@ TEST(Painel, CabeNaLargura) {
          "    \u00B7 agora\n"},
         {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
     };
-    for (const auto& [largura, esperadas] : casos) {
-        SCOPED_TRACE(largura);
-        EXPECT_EQ(linhas({longa}, {false, semCores.processoVivo, largura}), esperadas);
-    }
+    for (const auto& [largura, esperadas] : casos)
+        EXPECT_EQ(linhas({longa}, {.processoVivo = semCores.processoVivo, .largura = largura}), esperadas) << largura;
 }
 
 TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {

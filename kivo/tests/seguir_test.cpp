@@ -1,15 +1,16 @@
 // kivo painel --seguir: what is news between readings, the screen and the notifications.
 #include "terminal/seguir.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "terminal/notificacao.hpp"
 #include "terminal/painel.hpp"
 #include "pastas.hpp"
+#include "processo.hpp"
 
 namespace fs = std::filesystem;
 using kivo::Estado;
@@ -19,7 +20,8 @@ using kivo::app::Meio;
 namespace {
 
 kivo::Sessao sessao(const std::string& id, Estado estado, double mudou, std::optional<std::string> detalhe = {}) {
-    return {id, "/home/ana/" + id, {}, estado, detalhe, mudou, mudou};
+    return {.id = id, .cwd = "/home/ana/" + id, .estado = estado, .detalhe = detalhe, .atualizado = mudou,
+            .mudouEstadoEm = mudou};
 }
 
 // The first reading announces nothing (which changes are news is the library's rule);
@@ -32,21 +34,20 @@ TEST(Seguir, NovidadesEAvisos) {
     EXPECT_EQ(a.ler({pronta, nova}), (std::vector<Novidade>{Novidade::terminou(pronta), Novidade::errou(nova)}));
     EXPECT_TRUE(a.ler({pronta, nova}).empty());  // each piece of news once
     const kivo::Sessao deNovo = sessao("loja", Estado::atencao, 30, "Quer permiss\u00E3o");
-    const std::tuple<Novidade, const char*, const char*> avisos[] = {
-        {Novidade::chamou(deNovo), "loja precisa de voc\u00EA", "Quer permiss\u00E3o"},
-        {Novidade::terminou(pronta), "loja terminou", "Pronto: Corrigi"},
-        {Novidade::errou(nova), "site parou com erro", "Parou com erro"},
+    const std::pair<Novidade, kivo::app::Aviso> avisos[] = {
+        {Novidade::chamou(deNovo), {.titulo = "loja precisa de voc\u00EA", .corpo = "Quer permiss\u00E3o"}},
+        {Novidade::terminou(pronta), {.titulo = "loja terminou", .corpo = "Pronto: Corrigi"}},
+        {Novidade::errou(nova), {.titulo = "site parou com erro", .corpo = "Parou com erro"}},
     };
-    for (const auto& [novidade, titulo, corpo] : avisos) {
-        SCOPED_TRACE(titulo);
-        EXPECT_EQ(kivo::app::avisoDe(novidade).titulo, titulo);
-        EXPECT_EQ(kivo::app::avisoDe(novidade).corpo, corpo);
+    for (const auto& [novidade, aviso] : avisos) {
+        EXPECT_EQ(kivo::app::avisoDe(novidade).titulo, aviso.titulo);
+        EXPECT_EQ(kivo::app::avisoDe(novidade).corpo, aviso.corpo);
     }
 }
 
 // A project folder named like an option must stay a text.
 TEST(Seguir, ArgumentosDaNotificacao) {
-    const kivo::app::Aviso aviso{"-e do shell script \"x\" terminou", "Pronto: <b>a & b</b>"};
+    const kivo::app::Aviso aviso{.titulo = "-e do shell script \"x\" terminou", .corpo = "Pronto: <b>a & b</b>"};
     EXPECT_EQ(
         kivo::app::argumentosDe(Meio::notifySend, aviso),
         (std::vector<std::string>{"--app-name=kivo", "--", aviso.titulo, "Pronto: &lt;b&gt;a &amp; b&lt;/b&gt;"}));
@@ -55,10 +56,29 @@ TEST(Seguir, ArgumentosDaNotificacao) {
     EXPECT_EQ(std::vector<std::string>(osa.end() - 3, osa.end()),
               (std::vector<std::string>{"kivo", aviso.titulo, aviso.corpo}));
     for (std::size_t i = 0; i + 3 < osa.size(); i += 2) EXPECT_EQ(osa[i], "-e");
-    EXPECT_NE(osa[3].find("item 3 of argv) with title (item 2 of argv)"), std::string::npos);
+    EXPECT_THAT(osa[3], ::testing::HasSubstr("item 3 of argv) with title (item 2 of argv)"));
     EXPECT_TRUE(kivo::app::argumentosDe(Meio::nenhum, aviso).empty());
     kivo::app::Notificacoes semMeio;
     EXPECT_FALSE(semMeio.disponivel() || semMeio.enviar({"t", "c"}));
+}
+
+// Each notice starts the program with its texts and returns at once; with 8 still running
+// the next is refused (the panel rings the bell instead) until they end.
+TEST(Seguir, NotificacoesPendentesTemLimite) {
+    kivo::teste::PastaTemporaria pasta;
+    const std::string raiz = pasta.raiz().string(), prog = raiz + "/notify-send";
+    kivo::teste::escrever(prog, "#!/bin/sh\nprintf '%s|' \"$@\" >> " + raiz + "/args\nwhile [ ! -e " + raiz +
+                                    "/solta ]; do sleep 0.01; done\n");
+    fs::permissions(prog, fs::perms::owner_all);
+    kivo::app::Notificacoes n(Meio::notifySend, prog);
+    EXPECT_TRUE(n.disponivel());
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(n.enviar({.titulo = "t" + std::to_string(i), .corpo = "<c>"})) << i;
+    EXPECT_FALSE(n.enviar({.titulo = "nona", .corpo = ""}));
+    EXPECT_TRUE(kivo::teste::esperarAte([&] { return kivo::teste::conteudo(raiz + "/args").size() >= 8 * 32; }));
+    EXPECT_THAT(kivo::teste::conteudo(raiz + "/args"), ::testing::HasSubstr("--app-name=kivo|--|t7|&lt;c&gt;|"));
+    kivo::teste::escrever(raiz + "/solta", "");
+    EXPECT_TRUE(kivo::teste::esperarAte([&] { return n.enviar({.titulo = "depois", .corpo = ""}); }));
+    EXPECT_FALSE(kivo::app::Notificacoes(Meio::notifySend, raiz + "/nada").enviar({.titulo = "t", .corpo = "c"}));
 }
 
 // Only absolute PATH entries count: an empty or relative one is the current folder.

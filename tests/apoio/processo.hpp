@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -99,6 +101,30 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     }
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
+}
+
+// Waits until `condicao` holds or `prazo` passes; whether it held.
+template <class Condicao>
+bool esperarAte(Condicao condicao, std::chrono::milliseconds prazo = std::chrono::seconds(5)) {
+    for (const auto ate = std::chrono::steady_clock::now() + prazo; !condicao();) {
+        if (std::chrono::steady_clock::now() > ate) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Reads `fd` into `lido` until `fim` is in it; false after `prazo`.
+inline bool lerAte(int fd, std::string& lido, const std::string& fim,
+                   std::chrono::milliseconds prazo = std::chrono::seconds(10)) {
+    const int modo = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, modo | O_NONBLOCK);
+    const bool achou = esperarAte([&] {
+        char b[4096];
+        for (ssize_t n; (n = read(fd, b, sizeof b)) > 0;) lido.append(b, static_cast<std::size_t>(n));
+        return lido.find(fim) != std::string::npos;
+    }, prazo);
+    fcntl(fd, F_SETFL, modo);
+    return achou;
 }
 
 inline Execucao rodar(const Comando& c, const std::string& entrada = "") {

@@ -118,35 +118,23 @@ async function principal() {
     for (const [esperado, acao] of passos) {
       await page.evaluate(() => window.humoresVistos.clear());
       if (acao) acao();
-      try {
-        await page.waitForFunction((h) => window.humoresVistos.has(h) || document.getElementById('rosto').dataset.humor === h,
-          { timeout: 8000 }, esperado);
-        await page.waitForFunction((h) => {
-          const r = document.getElementById('rosto');
-          return r.dataset.humor !== h || (r.complete && r.naturalWidth > 0);
-        }, { timeout: 8000 }, esperado);
-      } catch (e) { /* reported below */ }
-      const visto = await page.evaluate((h) => window.humoresVistos.has(h), esperado);
-      const rosto = await page.$eval('#rosto', (e) => ({
-        humor: e.dataset.humor, src: e.getAttribute('src'), carregado: e.complete && e.naturalWidth > 0,
-      }));
-      if (rosto.humor === esperado) {
-        const icone = await page.$eval('#icone', (e) => e.getAttribute('href'));
-        const titulo = await page.title();
-        const frase = await page.$eval('#frase', (e) => e.textContent);
-        conferir(rosto.src === '/rosto-' + esperado + '.svg' && rosto.carregado, esperado + ': rosto desenhado (' + rosto.src + ')');
-        conferir(icone === rosto.src && titulo === frase + ' — kivo', esperado + ': título e ícone da aba (' + titulo + ')');
-        await page.screenshot({ path: path.join(capturas, esperado + '.png') });
-      } else {
-        // Already gone by the time we looked: its face must still decode.
-        const desenha = await page.evaluate(async (src) => {
-          const i = new Image();
-          i.src = src;
-          await i.decode();
-          return i.naturalWidth > 0;
-        }, '/rosto-' + esperado + '.svg').catch(() => false);
-        conferir(visto && desenha, esperado + ': mostrado e desenhado (já passou)');
-      }
+      const visto = await page.waitForFunction((h) => window.humoresVistos.has(h) ||
+        document.getElementById('rosto').dataset.humor === h, { timeout: 8000 }, esperado).then(() => true, () => false);
+      // Its face decodes, whether still shown or already gone.
+      const desenha = await page.evaluate(async (src) => {
+        const i = new Image();
+        i.src = src;
+        await i.decode();
+        return i.naturalWidth > 0;
+      }, '/rosto-' + esperado + '.svg').catch(() => false);
+      conferir(visto && desenha, esperado + ': mostrado e desenhado');
+      const agora = await page.evaluate(() => ({ humor: document.getElementById('rosto').dataset.humor,
+        src: document.getElementById('rosto').getAttribute('src'), titulo: document.title,
+        icone: document.getElementById('icone').getAttribute('href'), frase: document.getElementById('frase').textContent }));
+      if (agora.humor !== esperado) continue;
+      conferir(agora.src === '/rosto-' + esperado + '.svg' && agora.icone === agora.src &&
+        agora.titulo === agora.frase + ' — kivo', esperado + ': rosto, título e ícone da aba (' + agora.titulo + ')');
+      await page.screenshot({ path: path.join(capturas, esperado + '.png') });
     }
     conferir(await page.evaluate(() => window.semRecarga === true), 'tudo sem recarregar a página');
     const avisos = await page.$$eval('#novidades li span', (l) => l.map((e) => e.textContent));
