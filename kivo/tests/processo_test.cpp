@@ -3,8 +3,10 @@
 #include "processo.hpp"
 
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -159,6 +161,65 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.erro, "");
         EXPECT_EQ(r.saida, saida);
+    }
+}
+
+
+// instalar and desinstalar take exactly one JSON text in a regular file: anything else
+// is refused at once (never waiting on a FIFO), with status 1, the reason, and the
+// file as it was, bytes and modification time.
+TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
+    const fs::path arquivo = pasta_.raiz() / "settings.json";
+    struct Caso {
+        const char* nome;
+        std::function<void()> preparar;  // puts something at `arquivo`
+        std::string trecho;              // part of standard error
+    };
+    const auto texto = [&](std::string t) { return [&arquivo, t] { kivo::teste::escrever(arquivo, t); }; };
+    const std::string invalido = "n\u00E3o \u00E9 um JSON v\u00E1lido (linha ";
+    const Caso casos[] = {
+        {.nome = "nulo e lixo depois", .preparar = texto(std::string("{\"model\":\"x\"}\0lixo", 18)),
+         .trecho = invalido + "1, coluna 14): tem um byte nulo"},
+        {.nome = "nulo num texto", .preparar = texto(std::string("{\n\"model\":\"a\0b\"}", 16)),
+         .trecho = invalido + "2, coluna 11): tem um byte nulo"},
+        {.nome = "outro valor depois", .preparar = texto("{\"a\":1}\n{\"b\":2}"),
+         .trecho = invalido + "2, coluna 1): h\u00E1 mais texto depois do valor"},
+        {.nome = "latin-1", .preparar = texto("{\"model\":\"caf\xE9\"}"),
+         .trecho = invalido + "1, coluna 14): tem bytes que n\u00E3o s\u00E3o UTF-8"},
+        {.nome = "FIFO", .preparar = [&] { ASSERT_EQ(mkfifo(arquivo.c_str(), 0600), 0); }, .trecho = "\u00E9 um FIFO"},
+        {.nome = "link para FIFO",
+         .preparar = [&] {
+             ASSERT_EQ(mkfifo((pasta_.raiz() / "cano").c_str(), 0600), 0);
+             fs::create_symlink("cano", arquivo);
+         },
+         .trecho = "\u00E9 um FIFO"},
+        {.nome = "dispositivo", .preparar = [&] { fs::create_symlink("/dev/null", arquivo); }, .trecho = "\u00E9 um dispositivo"},
+        {.nome = "pasta", .preparar = [&] { fs::create_directory(arquivo); }, .trecho = "\u00E9 uma pasta"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        c.preparar();
+        struct stat antes {};
+        ASSERT_EQ(stat(arquivo.c_str(), &antes), 0);
+        const std::string bytes = S_ISREG(antes.st_mode) ? kivo::teste::conteudo(arquivo) : "";
+        for (const std::string comando : {"instalar", "desinstalar"}) {
+            std::vector<std::string> args = {comando, "--arquivo", arquivo.string()};
+            if (comando == "instalar") args.insert(args.end(), {"--gancho", KIVO_GANCHO});
+            const Execucao r = kivo(args, "", nullptr, "5");
+            EXPECT_EQ(r.status, 1) << comando << ": " << r.saida;
+            EXPECT_THAT(r.erro, ::testing::AllOf(::testing::HasSubstr(c.trecho), ::testing::HasSubstr("Nada foi alterado")))
+                << comando;
+        }
+        struct stat depois {};
+        ASSERT_EQ(stat(arquivo.c_str(), &depois), 0);
+        EXPECT_EQ(depois.st_mtim.tv_sec, antes.st_mtim.tv_sec);
+        EXPECT_EQ(depois.st_mtim.tv_nsec, antes.st_mtim.tv_nsec);
+        if (S_ISREG(antes.st_mode)) {
+            EXPECT_EQ(kivo::teste::conteudo(arquivo), bytes);
+        }
+        std::error_code e;
+        fs::remove_all(arquivo, e);
+        fs::remove(pasta_.raiz() / "cano", e);
     }
 }
 
