@@ -1,6 +1,7 @@
 #include "instalar/instalar.hpp"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "arquivos.hpp"
+#include "base/erros.hpp"
 #include "base/texto.hpp"
 #include "instalar/json_edicao.hpp"
 
@@ -33,8 +35,6 @@ struct FormaInvalida : std::runtime_error {
         : std::runtime_error(mensagem), doConteudo(conteudo) {}
     bool doConteudo;
 };
-
-std::string erroDoSistema(int numero) { return std::system_category().message(numero); }
 
 // ---- reading the file -----------------------------------------------------------
 
@@ -285,12 +285,16 @@ bool substituir(const fs::path& alvo, std::string_view conteudo, const Leitura& 
 // anyone, or not for us), or someone else's.
 void conferirPermissao(const fs::path& alvo, const Leitura& antes) {
     if (!antes.existe) return;
+    if (geteuid() != 0 && antes.info.st_uid != geteuid()) {
+        const passwd* dono = getpwuid(antes.info.st_uid);
+        const std::string quem = dono ? std::string(dono->pw_name) : "o uid " + std::to_string(antes.info.st_uid);
+        throw FormaInvalida(alvo.string() + " pertence a " + quem +
+                            ", n\u00E3o a voc\u00EA; rode o comando como " + quem +
+                            ", ou aponte CLAUDE_CONFIG_DIR (ou --arquivo) para um arquivo seu");
+    }
     if ((antes.info.st_mode & 0222) == 0 || access(alvo.c_str(), W_OK) != 0) {
         throw FormaInvalida(alvo.string() + " \u00E9 s\u00F3 de leitura; para deixar o kivo mud\u00E1-lo, "
                             "d\u00EA permiss\u00E3o de escrita (chmod u+w) e rode de novo");
-    }
-    if (geteuid() != 0 && antes.info.st_uid != geteuid()) {
-        throw FormaInvalida(alvo.string() + " pertence a outro usu\u00E1rio; rode o comando como o dono dele");
     }
 }
 
@@ -329,6 +333,30 @@ std::string prepararPastaDeDados(const fs::path& pasta) {
 }
 
 // ---- the two commands -----------------------------------------------------------
+
+// What desinstalar leaves behind, and how to remove it: the copies by name, the
+// records folder.
+std::string oQueFicou(const fs::path& arquivo, const fs::path& pastaDados) {
+    std::string t;
+    const std::vector<fs::path> copias = copiasDe(arquivo);
+    if (!copias.empty()) {
+        t += copias.size() == 1 ? "Ficou a c\u00F3pia que o kivo fez do arquivo:\n"
+                                : "Ficaram as " + std::to_string(copias.size()) + " c\u00F3pias que o kivo fez do arquivo:\n";
+        std::string apagar;
+        for (const fs::path& c : copias) {
+            t += "  " + limpo(c.string()) + "\n";
+            apagar += " " + entreAspas(c.string());
+        }
+        t += std::string(copias.size() == 1 ? "Se n\u00E3o precisar mais dela" : "Se n\u00E3o precisar mais delas") +
+             ": rm" + apagar + "\n";
+    }
+    std::error_code erro;
+    if (!pastaDados.empty() && fs::is_directory(pastaDados, erro)) {
+        t += "Ficou a pasta dos registros das sess\u00F5es, " + limpo(pastaDados.string()) +
+             ". Para apag\u00E1-la: rm -r " + entreAspas(pastaDados.string()) + "\n";
+    }
+    return t;
+}
 
 enum class Operacao { instalar, desinstalar };
 
@@ -377,6 +405,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
     const Leitura antes = ler(alvo);
     if (!antes.existe && op == Operacao::desinstalar) {
         r.saida = "Nada a remover: " + onde + " n\u00E3o existe.\n";
+        if (!opcoes.mostrar) r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
         return r;
     }
     Json config = interpretar(antes, alvo);
@@ -395,6 +424,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
                             std::to_string(eventosDoGancho.size()) + " eventos de " + onde + ".\n"
                       : "Nada a remover: o kivo n\u00E3o est\u00E1 registrado em " + onde + ".\n";
         r.saida += sobreLinha;
+        if (op == Operacao::desinstalar && !opcoes.mostrar) r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
         return r;
     }
 
@@ -414,8 +444,10 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
         r.saida = (op == Operacao::instalar ? "Registraria " + comando + " em " + onde + ":\n"
                                             : "Removeria o kivo de " + onde + ":\n") +
                   lista;
-        r.saida += "Assim ficaria \"hooks\":\n";
-        r.saida += config.contains("hooks") ? texto(config["hooks"], {2, ' '}) : "(removido)\n";
+        if (op == Operacao::instalar && !mudancas.empty()) {
+            r.saida += "Cada evento marcado com + ou ~ fica com a entrada " +
+                       Json{{"type", "command"}, {"command", comando}, {"timeout", limiteDoGancho}}.dump() + "\n";
+        }
         r.saida += sobreLinha;
         r.saida += "Nada foi gravado (--mostrar).\n";
         return r;
@@ -427,7 +459,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
         fs::create_directories(alvo.parent_path(), erro);
         if (erro) {
             throw FormaInvalida("n\u00E3o consegui criar a pasta " + alvo.parent_path().string() + ": " +
-                                erro.message());
+                                erroDoSistema(erro.value()));
         }
     }
     std::optional<fs::path> copia;
@@ -448,7 +480,10 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
                      : "N\u00E3o havia arquivo antes, ent\u00E3o n\u00E3o h\u00E1 c\u00F3pia.\n";
     r.saida += sobreLinha;
     if (op == Operacao::instalar) {
-        r.saida += "As pr\u00F3ximas sess\u00F5es do Claude Code aparecem no `kivo painel`.\n";
+        r.saida += "As pr\u00F3ximas sess\u00F5es do Claude Code aparecem no `kivo painel`; "
+                   "`kivo verificar` confere a instala\u00E7\u00E3o.\n";
+    } else {
+        r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
     }
     return r;
 }
@@ -494,6 +529,32 @@ Resultado executar(const OpcoesInstalar& opcoes, Operacao op) {
 }
 
 }  // namespace
+
+Configuracoes lerConfiguracoes(const fs::path& arquivo) {
+    Configuracoes c;
+    const fs::path alvo = alvoDe(arquivo);
+    try {
+        const Leitura l = ler(alvo);
+        c.existe = l.existe;
+        c.valor = interpretar(l, alvo);
+    } catch (const FormaInvalida& e) {
+        c.erro = e.what();
+    }
+    return c;
+}
+
+std::vector<fs::path> copiasDe(const fs::path& arquivo) {
+    const fs::path alvo = alvoDe(arquivo);
+    const std::string prefixo = alvo.filename().string() + ".kivo-backup-";
+    std::vector<fs::path> copias;
+    std::error_code erro;
+    const fs::path pasta = alvo.has_parent_path() ? alvo.parent_path() : fs::path(".");
+    for (const fs::directory_entry& e : fs::directory_iterator(pasta, erro)) {
+        if (e.path().filename().string().starts_with(prefixo)) copias.push_back(e.path());
+    }
+    std::sort(copias.begin(), copias.end());
+    return copias;
+}
 
 Resultado instalar(const OpcoesInstalar& opcoes) { return executar(opcoes, Operacao::instalar); }
 

@@ -38,7 +38,7 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
     const Resumo resumo = app::vista(sessoes, agora, vivo);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
-    j["frase"] = std::string(app::rostoDe(resumo.humor).legenda);
+    j["frase"] = app::legendaDe(resumo);
     j["destaque"] = resumo.destaque ? ordered_json(resumo.destaque->id) : ordered_json(nullptr);
     ordered_json lista = ordered_json::array();
     for (const Sessao& s : resumo.ordenadas) {
