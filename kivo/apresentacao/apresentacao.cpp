@@ -84,8 +84,8 @@ Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo) {
             sessao.pid.has_value() && vivo && !vivo(*sessao.pid)};
 }
 
-Aviso avisoDe(const Novidade& novidade) {
-    std::string titulo = limpo(novidade.sessao.nome());
+Aviso avisoDe(const Novidade& novidade, std::string_view nome) {
+    std::string titulo = nome.empty() ? limpo(novidade.sessao.nome()) : std::string(nome);
     switch (novidade.caso) {
         case Novidade::Caso::chamou: titulo += " precisa de voc\u00EA"; break;
         case Novidade::Caso::terminou: titulo += " terminou"; break;

@@ -53,12 +53,13 @@ struct Item {
 Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo);
 
 // A piece of news as a notice shows it: a title naming the session and what
-// happened, and its status as the body, both limpo().
+// happened, and its status as the body, both limpo(). `nome`, when given, names the
+// session instead of its own name (see nomesDistintos).
 struct Aviso {
     std::string titulo;
     std::string corpo;
 };
-Aviso avisoDe(const Novidade& novidade);
+Aviso avisoDe(const Novidade& novidade, std::string_view nome = {});
 
 // The wall clock, in seconds since 1970.
 double relogio();

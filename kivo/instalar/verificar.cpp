@@ -151,7 +151,8 @@ void conferirLinha(Relatorio& r, const Json& config) {
 void conferirPasta(Relatorio& r, const OpcoesVerificar& o) {
     const std::string nome = limpo(o.base.string());
     if (const std::optional<ProblemaDaPasta> p = problemaDaPasta(o.base, o.kivoDir)) {
-        r.errado("Pasta dos registros: " + p->mensagem, p->conserto, true);
+        // A missing one is made by the hook at its first event.
+        r.errado("Pasta dos registros: " + p->mensagem, p->conserto, p->grave);
         return;
     }
     struct stat info {};

@@ -24,7 +24,7 @@ struct OpcoesVerificar {
 
 // The report on standard output; status 0 when the essentials hold (the settings
 // are read, the hook is registered for every event with a program that runs, and
-// the records folder can be read), 1 otherwise.
+// the records folder, when it exists, can be read), 1 otherwise.
 Resultado verificar(const OpcoesVerificar& opcoes);
 
 }  // namespace kivo::app

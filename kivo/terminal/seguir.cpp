@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string_view>
 
 #include "apresentacao/limpar.hpp"
@@ -172,8 +173,15 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
 
         notificacoes.colher();
         bool sino = false;
-        for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
-            const Aviso aviso = avisoDe(novidade);
+        const std::vector<Novidade> novas = acompanhamento.ler(sessoes);
+        std::map<std::string, std::string> nomes;  // by id, when two would read the same
+        if (!novas.empty()) {
+            const std::vector<Sessao> vistas = vista(sessoes, agora, processoExiste, opcoes.todas).ordenadas;
+            const std::vector<std::string> distintos = nomesDistintos(vistas);
+            for (std::size_t i = 0; i < vistas.size(); ++i) nomes.emplace(vistas[i].id, distintos[i]);
+        }
+        for (const Novidade& novidade : novas) {
+            const Aviso aviso = avisoDe(novidade, nomes[novidade.sessao.id]);
             std::string linha = hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
             if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, "  " + linha + "\n");
             registro.push_back(std::move(linha));

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <thread>
 
+#include "apresentacao/pasta.hpp"
 #include "base/erros.hpp"
 #include "base/opcoes.hpp"
 #include "base/processo.hpp"
@@ -103,6 +104,12 @@ int comandoWeb(const std::vector<std::string_view>& args) {
     if (!lerOpcoesWeb(args, opcoes, erro)) {
         std::fprintf(stderr, "kivo: %s\nVeja `kivo web --ajuda`.\n", erro.c_str());
         return 2;
+    }
+    // A records folder it cannot read would serve an empty page: say so instead.
+    if (const auto problema = app::problemaDaPasta(Caminhos::base(), std::getenv("KIVO_DIR"))) {
+        std::fprintf(stderr, "kivo web: a pasta dos registros, %s; %s.\n", problema->mensagem.c_str(),
+                     problema->conserto.c_str());
+        if (problema->grave) return 1;
     }
     opcoes.pasta = Caminhos::sessoes();
     return executarWeb(opcoes, stdout, stderr);
