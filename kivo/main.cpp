@@ -83,12 +83,8 @@ std::string textoDeAjuda() {
         "\n"
         "Uso:\n";
     for (const Comando& c : comandos()) texto += lista(c.ajuda);
-    texto += "\nAs op\u00E7\u00F5es de cada comando: `kivo COMANDO --ajuda`.\n\nAmbiente:\n";
-    texto += lista({
-        {"KIVO_DIR", "pasta dos registros (padr\u00E3o: ~/.kivo)"},
-        {"CLAUDE_CONFIG_DIR", "pasta de configura\u00E7\u00F5es do Claude Code (padr\u00E3o: ~/.claude)"},
-        {"NO_COLOR", "quando tem valor, o painel sai sem cores"},
-    });
+    texto += "\nAs op\u00E7\u00F5es de um comando: `kivo COMANDO --ajuda`. O ambiente (KIVO_DIR,\n"
+             "CLAUDE_CONFIG_DIR, NO_COLOR) e o resto: `man kivo`.\n";
     return texto;
 }
 
@@ -317,12 +313,12 @@ const std::vector<Comando>& comandos() {
     static const std::vector<Comando> tabela = {
         {{"painel"}, painel, {
             {"kivo painel", "mostra o mascote e uma linha por sess\u00E3o: o que est\u00E1\nfazendo e h\u00E1 quanto tempo"},
-            {"kivo painel --seguir", "redesenha a cada segundo e avisa de cada novidade\n"
-                                     "(notifica\u00E7\u00E3o na \u00E1rea de trabalho ou sino do terminal);\n"
-                                     "Ctrl-C para sair"},
-            {"kivo painel --todas", "inclui as sess\u00F5es velhas (12 h sem novidade) e as de\n"
-                                    "agentes encerrados, que o painel normalmente deixa de fora"}},
+            {"kivo painel --seguir", "redesenha a cada segundo e avisa de cada novidade\n(Ctrl-C para sair)"},
+            {"kivo painel --todas", "inclui as sess\u00F5es velhas e as de agentes encerrados"}},
          {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"}},
+         "Com --seguir, cada novidade vira uma notifica\u00E7\u00E3o na \u00E1rea de trabalho (ou o\n"
+         "sino do terminal). --todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as\n"
+         "de agentes encerrados, que o painel normalmente deixa de fora.\n"
          "Sem sess\u00F5es para mostrar, o painel diz por qu\u00EA; `kivo verificar`\nconfere a instala\u00E7\u00E3o inteira.\n"},
         {{"linha"}, linha, {
             {"kivo linha", "uma linha s\u00F3, para a linha de status do Claude Code\n"
@@ -351,14 +347,14 @@ const std::vector<Comando>& comandos() {
           {"--mostrar", "mostra o que sairia, sem gravar nada"}},
          "No fim, diz o que ficou (as c\u00F3pias do arquivo, a pasta dos registros)\ne como apagar.\n"},
         {{"verificar"}, verificar, {
-            {"kivo verificar", "confere a instala\u00E7\u00E3o, um item por linha, com \u2713 ou \u2717\n"
-                               "e o conserto: configura\u00E7\u00F5es, gancho, linha de status,\n"
-                               "pasta dos registros, \u00FAltimo evento, tmux e notifica\u00E7\u00F5es"}},
+            {"kivo verificar", "confere a instala\u00E7\u00E3o item por item, com o conserto"}},
          {{"--arquivo CAMINHO", "confere outro arquivo de configura\u00E7\u00F5es"}},
-         "Sai com status 0 quando o essencial est\u00E1 no lugar, 1 quando n\u00E3o.\n"},
+         "Um item por linha: as configura\u00E7\u00F5es do Claude Code, o gancho em cada evento,\n"
+         "a linha de status, a pasta dos registros, o \u00FAltimo evento, o tmux e as\n"
+         "notifica\u00E7\u00F5es.\nSai com status 0 quando o essencial est\u00E1 no lugar, 1 quando n\u00E3o.\n"},
         {{"--versao", "--version", "-V"}, versao, {{"kivo --versao", "mostra a vers\u00E3o (tamb\u00E9m --version, -V)"}}},
         {{"--ajuda", "-h", "--help", "ajuda", "help"}, ajuda,
-         {{"kivo --ajuda", "mostra esta ajuda (tamb\u00E9m -h, --help, ajuda, help);\n`kivo COMANDO --ajuda`: a de um comando"}}},
+         {{"kivo --ajuda", "mostra esta ajuda (tamb\u00E9m -h, --help, help)"}}},
     };
     return tabela;
 }
