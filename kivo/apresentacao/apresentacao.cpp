@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -27,6 +28,47 @@ Rosto rostoDe(Humor humor) {
     return {"(o.o)", ""};
 }
 
+std::string legendaDe(const Resumo& resumo) {
+    const auto quantas = [&](Estado estado) {
+        return std::count_if(resumo.ordenadas.begin(), resumo.ordenadas.end(),
+                             [estado](const Sessao& s) { return s.estado == estado; });
+    };
+    const std::string_view uma = rostoDe(resumo.humor).legenda;
+    std::ptrdiff_t n = 0;
+    std::string_view plural;
+    switch (resumo.humor) {
+        case Humor::atencao: n = quantas(Estado::atencao), plural = " agentes precisam de voc\u00EA."; break;
+        case Humor::erro: n = quantas(Estado::erro), plural = " agentes pararam com erro."; break;
+        case Humor::comemorando: n = quantas(Estado::feito), plural = " agentes terminaram."; break;
+        default: break;
+    }
+    if (n < 2) return std::string(uma);
+    return (resumo.humor == Humor::comemorando ? "Pronto! " : "") + std::to_string(n) + std::string(plural);
+}
+
+std::vector<std::string> nomesDistintos(const std::vector<Sessao>& sessoes) {
+    std::vector<std::string> nomes;
+    std::map<std::string, std::vector<std::size_t>> iguais;
+    for (std::size_t i = 0; i < sessoes.size(); ++i) {
+        nomes.push_back(limpo(sessoes[i].nome()));
+        iguais[nomes.back()].push_back(i);
+    }
+    for (const auto& [nome, indices] : iguais) {
+        if (indices.size() < 2) continue;
+        std::map<std::string, int> origens;
+        for (const std::size_t i : indices) ++origens[sessoes[i].origem.value_or("")];
+        for (const std::size_t i : indices) {
+            const std::string origem = sessoes[i].origem.value_or("");
+            if (!origem.empty() && origens[origem] == 1) {
+                nomes[i] = nome + " (" + limpo(origem) + ")";
+            } else {
+                nomes[i] = nome + " #" + limpo(sessoes[i].id.substr(0, 6));
+            }
+        }
+    }
+    return nomes;
+}
+
 std::string haQuanto(double segundos) {
     if (!std::isfinite(segundos)) return "";
     try {
@@ -42,8 +84,8 @@ Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo) {
             sessao.pid.has_value() && vivo && !vivo(*sessao.pid)};
 }
 
-Aviso avisoDe(const Novidade& novidade) {
-    std::string titulo = limpo(novidade.sessao.nome());
+Aviso avisoDe(const Novidade& novidade, std::string_view nome) {
+    std::string titulo = nome.empty() ? limpo(novidade.sessao.nome()) : std::string(nome);
     switch (novidade.caso) {
         case Novidade::Caso::chamou: titulo += " precisa de voc\u00EA"; break;
         case Novidade::Caso::terminou: titulo += " terminou"; break;

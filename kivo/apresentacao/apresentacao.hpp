@@ -28,6 +28,16 @@ struct Rosto {
 };
 Rosto rostoDe(Humor humor);
 
+// The mascot's sentence for `resumo`, counting the sessions behind its mood when there
+// are more than one: "3 agentes precisam de voc\u00EA.", "2 agentes pararam com erro.",
+// "Pronto! 4 agentes terminaram."; rostoDe's sentence otherwise.
+std::string legendaDe(const Resumo& resumo);
+
+// The names of `sessoes` as the views list them (Sessao::nome(), limpo()), in their
+// order; when two would read the same, each gets what tells it apart: where its agent
+// runs (origem) when that differs, else the start of its id.
+std::vector<std::string> nomesDistintos(const std::vector<Sessao>& sessoes);
+
 // How long ago, as every view writes it: "agora", or "h\u00E1 " and Rotulos::tempo
 // ("h\u00E1 5 min"); empty when `segundos` is not finite. Never throws (but bad_alloc).
 std::string haQuanto(double segundos);
@@ -43,12 +53,13 @@ struct Item {
 Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo);
 
 // A piece of news as a notice shows it: a title naming the session and what
-// happened, and its status as the body, both limpo().
+// happened, and its status as the body, both limpo(). `nome`, when given, names the
+// session instead of its own name (see nomesDistintos).
 struct Aviso {
     std::string titulo;
     std::string corpo;
 };
-Aviso avisoDe(const Novidade& novidade);
+Aviso avisoDe(const Novidade& novidade, std::string_view nome = {});
 
 // The wall clock, in seconds since 1970.
 double relogio();

@@ -1,6 +1,7 @@
 #include "instalar/instalar.hpp"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "arquivos.hpp"
+#include "base/erros.hpp"
 #include "base/texto.hpp"
 #include "instalar/json_edicao.hpp"
 
@@ -33,8 +35,6 @@ struct FormaInvalida : std::runtime_error {
         : std::runtime_error(mensagem), doConteudo(conteudo) {}
     bool doConteudo;
 };
-
-std::string erroDoSistema(int numero) { return std::system_category().message(numero); }
 
 // ---- reading the file -----------------------------------------------------------
 
@@ -56,10 +56,34 @@ fs::path alvoDe(const fs::path& arquivo) {
     return destino.is_absolute() ? destino : arquivo.parent_path() / destino;
 }
 
-// Reads the whole file; throws FormaInvalida with a message when it cannot.
+// What kind of thing stands at a path, for a refusal.
+std::string tipoDe(mode_t modo) {
+    if (S_ISDIR(modo)) return "uma pasta";
+    if (S_ISFIFO(modo)) return "um FIFO (cano com nome)";
+    if (S_ISCHR(modo) || S_ISBLK(modo)) return "um dispositivo";
+    if (S_ISSOCK(modo)) return "um soquete";
+    return "algo que n\u00E3o \u00E9 um arquivo comum";
+}
+
+FormaInvalida naoComum(const fs::path& arquivo, mode_t modo) {
+    return FormaInvalida(arquivo.string() + " \u00E9 " + tipoDe(modo) +
+                         ", n\u00E3o um arquivo comum; o arquivo de configura\u00E7\u00F5es precisa ser um arquivo "
+                         "comum (ou um link para um)");
+}
+
+// Reads the whole file; throws FormaInvalida with a message when it cannot. Anything
+// but a regular file is refused before it is opened, and the opening never waits (a
+// FIFO or a device put in the file's place between the check and the opening is
+// refused too).
 Leitura ler(const fs::path& arquivo) {
     Leitura l;
-    const int fd = open(arquivo.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat antes {};
+    if (stat(arquivo.c_str(), &antes) != 0) {
+        if (errno == ENOENT) return l;
+        throw FormaInvalida("n\u00E3o consegui ler " + arquivo.string() + ": " + erroDoSistema(errno));
+    }
+    if (!S_ISREG(antes.st_mode)) throw naoComum(arquivo, antes.st_mode);
+    const int fd = open(arquivo.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT) return l;
         throw FormaInvalida("n\u00E3o consegui ler " + arquivo.string() + ": " + erroDoSistema(errno));
@@ -67,7 +91,7 @@ Leitura ler(const fs::path& arquivo) {
     fstat(fd, &l.info);
     if (!S_ISREG(l.info.st_mode)) {
         close(fd);
-        throw FormaInvalida(arquivo.string() + " n\u00E3o \u00E9 um arquivo comum");
+        throw naoComum(arquivo, l.info.st_mode);
     }
     char bloco[65536];
     while (true) {
@@ -90,25 +114,76 @@ bool soEspacos(std::string_view t) {
     return t.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
-// The settings as a JSON object; an empty file counts as "{}".
+// Where the byte `posicao` of `t` sits, as "linha L, coluna C" (columns in characters).
+std::string ondeEsta(std::string_view t, std::size_t posicao) {
+    posicao = std::min(posicao, t.size());
+    std::size_t linha = 1;
+    std::size_t coluna = 1;
+    for (std::size_t i = 0; i < posicao; ++i) {
+        if (t[i] == '\n') {
+            ++linha;
+            coluna = 1;
+        } else if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80) {
+            ++coluna;
+        }
+    }
+    return "linha " + std::to_string(linha) + ", coluna " + std::to_string(coluna);
+}
+
+// The first byte of `t` that breaks UTF-8 (an overlong form, a surrogate, a code
+// point past U+10FFFF, a cut sequence), or npos.
+std::size_t foraDeUtf8(std::string_view t) {
+    for (std::size_t i = 0; i < t.size();) {
+        const auto c = static_cast<unsigned char>(t[i]);
+        std::size_t n = 0;
+        unsigned char min = 0x80, max = 0xBF;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) n = 1;
+        else if (c == 0xE0) n = 2, min = 0xA0;
+        else if (c == 0xED) n = 2, max = 0x9F;
+        else if (c >= 0xE1 && c <= 0xEF) n = 2;
+        else if (c == 0xF0) n = 3, min = 0x90;
+        else if (c >= 0xF1 && c <= 0xF3) n = 3;
+        else if (c == 0xF4) n = 3, max = 0x8F;
+        else return i;
+        for (std::size_t k = 1; k <= n; ++k) {
+            if (i + k >= t.size()) return i;
+            const auto d = static_cast<unsigned char>(t[i + k]);
+            if (d < (k == 1 ? min : 0x80) || d > (k == 1 ? max : 0xBF)) return i;
+        }
+        i += n + 1;
+    }
+    return std::string_view::npos;
+}
+
+// The settings as a JSON object; an empty file counts as "{}". The whole file must be
+// one JSON text in UTF-8: a NUL byte, anything after the value or a byte that is not
+// UTF-8 is refused with its place (readers differ on those, and a file that one of
+// them stops reading early is not the file the person sees).
 Json interpretar(const Leitura& leitura, const fs::path& arquivo) {
     if (!leitura.existe || soEspacos(leitura.texto)) return Json::object();
+    const std::string_view t = leitura.texto;
+    const auto recusar = [&](const std::string& porque, std::size_t onde) {
+        return FormaInvalida(arquivo.string() + " n\u00E3o \u00E9 um JSON v\u00E1lido (" + ondeEsta(t, onde) + ")" +
+                                 (porque.empty() ? "" : ": " + porque),
+                             true);
+    };
+    if (const std::size_t nulo = t.find('\0'); nulo != std::string_view::npos) {
+        throw recusar("tem um byte nulo", nulo);
+    }
+    if (const std::size_t ruim = foraDeUtf8(t); ruim != std::string_view::npos) {
+        throw recusar("tem bytes que n\u00E3o s\u00E3o UTF-8", ruim);
+    }
     Json config;
     try {
-        config = Json::parse(leitura.texto, nullptr, true, false);
+        config = Json::parse(t, nullptr, true, false);
     } catch (const Json::parse_error& e) {
-        const std::size_t ate = std::min<std::size_t>(e.byte > 0 ? e.byte - 1 : 0, leitura.texto.size());
-        std::size_t linha = 1;
-        std::size_t inicio = 0;
-        for (std::size_t i = 0; i < ate; ++i) {
-            if (leitura.texto[i] == '\n') {
-                ++linha;
-                inicio = i + 1;
-            }
-        }
-        throw FormaInvalida(arquivo.string() + " n\u00E3o \u00E9 um JSON v\u00E1lido (linha " +
-                            std::to_string(linha) + ", coluna " + std::to_string(ate - inicio + 1) +
-                            ")", true);
+        const std::size_t ate = e.byte > 0 ? e.byte - 1 : 0;
+        const bool sobra = std::string_view(e.what()).find("expected end of input") != std::string_view::npos;
+        throw recusar(sobra ? "h\u00E1 mais texto depois do valor" : "", ate);
     }
     if (!config.is_object()) {
         throw FormaInvalida(arquivo.string() + " n\u00E3o guarda um objeto JSON no n\u00EDvel de cima", true);
@@ -210,12 +285,16 @@ bool substituir(const fs::path& alvo, std::string_view conteudo, const Leitura& 
 // anyone, or not for us), or someone else's.
 void conferirPermissao(const fs::path& alvo, const Leitura& antes) {
     if (!antes.existe) return;
+    if (geteuid() != 0 && antes.info.st_uid != geteuid()) {
+        const passwd* dono = getpwuid(antes.info.st_uid);
+        const std::string quem = dono ? std::string(dono->pw_name) : "o uid " + std::to_string(antes.info.st_uid);
+        throw FormaInvalida(alvo.string() + " pertence a " + quem +
+                            ", n\u00E3o a voc\u00EA; rode o comando como " + quem +
+                            ", ou aponte CLAUDE_CONFIG_DIR (ou --arquivo) para um arquivo seu");
+    }
     if ((antes.info.st_mode & 0222) == 0 || access(alvo.c_str(), W_OK) != 0) {
         throw FormaInvalida(alvo.string() + " \u00E9 s\u00F3 de leitura; para deixar o kivo mud\u00E1-lo, "
                             "d\u00EA permiss\u00E3o de escrita (chmod u+w) e rode de novo");
-    }
-    if (geteuid() != 0 && antes.info.st_uid != geteuid()) {
-        throw FormaInvalida(alvo.string() + " pertence a outro usu\u00E1rio; rode o comando como o dono dele");
     }
 }
 
@@ -254,6 +333,30 @@ std::string prepararPastaDeDados(const fs::path& pasta) {
 }
 
 // ---- the two commands -----------------------------------------------------------
+
+// What desinstalar leaves behind, and how to remove it: the copies by name, the
+// records folder.
+std::string oQueFicou(const fs::path& arquivo, const fs::path& pastaDados) {
+    std::string t;
+    const std::vector<fs::path> copias = copiasDe(arquivo);
+    if (!copias.empty()) {
+        t += copias.size() == 1 ? "Ficou a c\u00F3pia que o kivo fez do arquivo:\n"
+                                : "Ficaram as " + std::to_string(copias.size()) + " c\u00F3pias que o kivo fez do arquivo:\n";
+        std::string apagar;
+        for (const fs::path& c : copias) {
+            t += "  " + limpo(c.string()) + "\n";
+            apagar += " " + entreAspas(c.string());
+        }
+        t += std::string(copias.size() == 1 ? "Se n\u00E3o precisar mais dela" : "Se n\u00E3o precisar mais delas") +
+             ": rm" + apagar + "\n";
+    }
+    std::error_code erro;
+    if (!pastaDados.empty() && fs::is_directory(pastaDados, erro)) {
+        t += "Ficou a pasta dos registros das sess\u00F5es, " + limpo(pastaDados.string()) +
+             ". Para apag\u00E1-la: rm -r " + entreAspas(pastaDados.string()) + "\n";
+    }
+    return t;
+}
 
 enum class Operacao { instalar, desinstalar };
 
@@ -302,6 +405,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
     const Leitura antes = ler(alvo);
     if (!antes.existe && op == Operacao::desinstalar) {
         r.saida = "Nada a remover: " + onde + " n\u00E3o existe.\n";
+        if (!opcoes.mostrar) r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
         return r;
     }
     Json config = interpretar(antes, alvo);
@@ -320,6 +424,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
                             std::to_string(eventosDoGancho.size()) + " eventos de " + onde + ".\n"
                       : "Nada a remover: o kivo n\u00E3o est\u00E1 registrado em " + onde + ".\n";
         r.saida += sobreLinha;
+        if (op == Operacao::desinstalar && !opcoes.mostrar) r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
         return r;
     }
 
@@ -339,8 +444,10 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
         r.saida = (op == Operacao::instalar ? "Registraria " + comando + " em " + onde + ":\n"
                                             : "Removeria o kivo de " + onde + ":\n") +
                   lista;
-        r.saida += "Assim ficaria \"hooks\":\n";
-        r.saida += config.contains("hooks") ? texto(config["hooks"], {2, ' '}) : "(removido)\n";
+        if (op == Operacao::instalar && !mudancas.empty()) {
+            r.saida += "Cada evento marcado com + ou ~ fica com a entrada " +
+                       Json{{"type", "command"}, {"command", comando}, {"timeout", limiteDoGancho}}.dump() + "\n";
+        }
         r.saida += sobreLinha;
         r.saida += "Nada foi gravado (--mostrar).\n";
         return r;
@@ -352,7 +459,7 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
         fs::create_directories(alvo.parent_path(), erro);
         if (erro) {
             throw FormaInvalida("n\u00E3o consegui criar a pasta " + alvo.parent_path().string() + ": " +
-                                erro.message());
+                                erroDoSistema(erro.value()));
         }
     }
     std::optional<fs::path> copia;
@@ -373,7 +480,10 @@ std::optional<Resultado> tentar(const OpcoesInstalar& opcoes, Operacao op, const
                      : "N\u00E3o havia arquivo antes, ent\u00E3o n\u00E3o h\u00E1 c\u00F3pia.\n";
     r.saida += sobreLinha;
     if (op == Operacao::instalar) {
-        r.saida += "As pr\u00F3ximas sess\u00F5es do Claude Code aparecem no `kivo painel`.\n";
+        r.saida += "As pr\u00F3ximas sess\u00F5es do Claude Code aparecem no `kivo painel`; "
+                   "`kivo verificar` confere a instala\u00E7\u00E3o.\n";
+    } else {
+        r.saida += oQueFicou(opcoes.arquivo, opcoes.pastaDados);
     }
     return r;
 }
@@ -419,6 +529,32 @@ Resultado executar(const OpcoesInstalar& opcoes, Operacao op) {
 }
 
 }  // namespace
+
+Configuracoes lerConfiguracoes(const fs::path& arquivo) {
+    Configuracoes c;
+    const fs::path alvo = alvoDe(arquivo);
+    try {
+        const Leitura l = ler(alvo);
+        c.existe = l.existe;
+        c.valor = interpretar(l, alvo);
+    } catch (const FormaInvalida& e) {
+        c.erro = e.what();
+    }
+    return c;
+}
+
+std::vector<fs::path> copiasDe(const fs::path& arquivo) {
+    const fs::path alvo = alvoDe(arquivo);
+    const std::string prefixo = alvo.filename().string() + ".kivo-backup-";
+    std::vector<fs::path> copias;
+    std::error_code erro;
+    const fs::path pasta = alvo.has_parent_path() ? alvo.parent_path() : fs::path(".");
+    for (const fs::directory_entry& e : fs::directory_iterator(pasta, erro)) {
+        if (e.path().filename().string().starts_with(prefixo)) copias.push_back(e.path());
+    }
+    std::sort(copias.begin(), copias.end());
+    return copias;
+}
 
 Resultado instalar(const OpcoesInstalar& opcoes) { return executar(opcoes, Operacao::instalar); }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "instalar/configuracao.hpp"
 #include "instalar/programas.hpp"
@@ -31,7 +32,8 @@ struct OpcoesInstalar {
     std::time_t agora = 0;          // names the copy of the previous file
     bool linha = false;             // instalar: also "statusLine" (when there is none)
     std::string kivo;               // absolute path of kivo, for "statusLine"
-    // instalar: the data folder to create with mode 0700 (nothing when empty).
+    // instalar: the data folder to create with mode 0700 (nothing when empty);
+    // desinstalar: named among what is left behind, when it exists.
     std::filesystem::path pastaDados;
     // Called just before the new file replaces the old one (tests change the file
     // there, as Claude Code may).
@@ -54,6 +56,19 @@ struct OpcoesInstalar {
 // the file is read-only or someone else's, the gancho path is not UTF-8, or it
 // cannot be written.
 Resultado instalar(const OpcoesInstalar& opcoes);
+
+// The settings file as instalar reads it (a link followed): whether it exists, its
+// object, or, in `erro`, why instalar would refuse it.
+struct Configuracoes {
+    bool existe = false;
+    nlohmann::ordered_json valor = nlohmann::ordered_json::object();
+    std::string erro;
+};
+Configuracoes lerConfiguracoes(const std::filesystem::path& arquivo);
+
+// The copies instalar and desinstalar left beside `arquivo` (a link followed), by
+// name, oldest first.
+std::vector<std::filesystem::path> copiasDe(const std::filesystem::path& arquivo);
 
 // Removes from the eleven events every hook entry whose command runs kivo_gancho,
 // then the groups and event lists (and a "hooks" object) that this leaves empty, and

@@ -66,12 +66,19 @@ void paragrafo(std::string& texto, std::string_view frase, int largura) {
     }
 }
 
-void linhaDe(std::string& texto, const Sessao& sessao, double agora, const OpcoesPainel& opcoes) {
+void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDistinto, double agora,
+             const OpcoesPainel& opcoes) {
     std::string inicio = "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
     const Item item = itemDe(sessao, agora, opcoes.processoVivo);
-    const std::string& nome = item.nome;
+    const std::string& nome = nomeDistinto;
+    // What tells equal names apart stays whole when the name gives way.
+    const std::string sufixo = nome.starts_with(item.nome) ? nome.substr(item.nome.size()) : "";
+    const auto nomeEm = [&](int colunas) {
+        const int s = larguraDe(sufixo);
+        return sufixo.empty() || colunas < s + 2 ? caber(nome, colunas) : caber(item.nome, colunas - s) + sufixo;
+    };
     const std::string& status = item.situacao;
     std::string cauda;
     if (!item.ha.empty()) cauda = " \u00B7 " + item.ha;
@@ -88,11 +95,12 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
     const int nomeInteiro = larguraDe(nome);
     const int resta = largura - fixo;
     if (resta >= nomeInteiro || resta >= minimoDoNome) {
-        acrescentar(texto, inicio + caber(nome, resta) + std::string(traco) + status + cauda, cor, opcoes.cores);
+        acrescentar(texto, inicio + nomeEm(resta) + std::string(traco) + status + cauda, cor, opcoes.cores);
         return;
     }
     // Too narrow for both on one line: the name above, the status and age below.
-    acrescentar(texto, caber(inicio + nome, largura), cor, opcoes.cores);
+    acrescentar(texto, sufixo.empty() ? caber(inicio + nome, largura) : inicio + nomeEm(largura - larguraDe(inicio)),
+                cor, opcoes.cores);
     // The age stays in one piece: after the status's last line when it fits there,
     // else on a line of its own.
     const int recuo = std::min(4, largura - 1);
@@ -118,16 +126,19 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
     const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo, opcoes.todas);
     const Rosto rosto = rostoDe(resumo.humor);
     std::string texto;
-    paragrafo(texto, std::string(rosto.face) + "  " + std::string(rosto.legenda), opcoes.largura);
+    paragrafo(texto, std::string(rosto.face) + "  " + legendaDe(resumo), opcoes.largura);
     texto += "\n";
     if (resumo.ordenadas.empty()) {
         paragrafo(texto,
-                  "Nenhuma sess\u00E3o por aqui ainda. Depois de `kivo instalar`, cada sess\u00E3o do "
-                  "Claude Code aparece nesta lista.",
+                  !opcoes.semSessoes.empty()
+                      ? opcoes.semSessoes
+                      : "Nenhuma sess\u00E3o por aqui ainda. Depois de `kivo instalar`, cada sess\u00E3o do "
+                        "Claude Code aparece nesta lista; `kivo verificar` confere a instala\u00E7\u00E3o.",
                   opcoes.largura);
         return texto;
     }
-    for (const Sessao& sessao : resumo.ordenadas) linhaDe(texto, sessao, agora, opcoes);
+    const std::vector<std::string> nomes = nomesDistintos(resumo.ordenadas);
+    for (std::size_t i = 0; i < nomes.size(); ++i) linhaDe(texto, resumo.ordenadas[i], nomes[i], agora, opcoes);
     return texto;
 }
 

@@ -20,6 +20,7 @@ struct OpcoesPainel {
     ProcessoVivo processoVivo;  // empty: every process counts as alive
     int largura = 0;            // columns of the terminal; 0: whole lines (a pipe)
     bool todas = false;         // also the records vigentes() leaves out
+    std::string semSessoes = {};  // the paragraph when no session is in view; "": the usual one
 };
 
 // Rows and columns of the terminal on `fd`; both 0 when it is not a terminal.

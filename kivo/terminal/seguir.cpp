@@ -5,7 +5,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string_view>
 
 #include "apresentacao/limpar.hpp"
@@ -100,18 +102,38 @@ std::string quadro(const std::string& painel, const std::deque<std::string>& reg
         if (fim == std::string_view::npos) break;
         resto.remove_prefix(fim + 1);
     }
-    partes.emplace_back();
+    std::vector<std::string> fim{""};
     if (registro.empty()) {
-        partes.push_back(caber("  Nenhuma novidade desde que o painel abriu.", largura > 0 ? largura : 1 << 30));
+        fim.push_back(caber("  Nenhuma novidade desde que o painel abriu.", largura > 0 ? largura : 1 << 30));
     } else {
-        partes.emplace_back("  Novidades:");
-        for (const std::string& novidade : registro) {
+        fim.emplace_back("  Novidades:");
+        // The newest news first, so that on a short screen the oldest are the ones left out.
+        std::vector<std::vector<std::string>> blocos;
+        for (auto n = registro.rbegin(); n != registro.rend(); ++n) {
             // Continuation lines start under the text, after the time.
-            const std::vector<std::string> pedacos = quebrar(novidade, largura > 6 ? largura - 4 : 0);
-            for (std::size_t i = 0; i < pedacos.size(); ++i) partes.push_back((i == 0 ? "  " : "    ") + pedacos[i]);
+            const std::vector<std::string> pedacos = quebrar(*n, largura > 6 ? largura - 4 : 0);
+            std::vector<std::string>& bloco = blocos.emplace_back();
+            for (std::size_t i = 0; i < pedacos.size(); ++i) bloco.push_back((i == 0 ? "  " : "    ") + pedacos[i]);
+        }
+        std::size_t total = fim.size();
+        for (const auto& b : blocos) total += b.size();
+        while (linhas > 0 && blocos.size() > 1 && partes.size() + total > static_cast<std::size_t>(linhas)) {
+            total -= blocos.back().size();
+            blocos.pop_back();
+        }
+        for (auto b = blocos.rbegin(); b != blocos.rend(); ++b) fim.insert(fim.end(), b->begin(), b->end());
+    }
+    // Still too tall: the panel gives up its last lines before the news does.
+    if (linhas > 0 && partes.size() + fim.size() > static_cast<std::size_t>(linhas)) {
+        const std::size_t cabem = static_cast<std::size_t>(linhas);
+        if (fim.size() >= cabem) {
+            fim.erase(fim.begin(), fim.end() - static_cast<std::ptrdiff_t>(cabem));
+            partes.clear();
+        } else {
+            partes.resize(std::min(partes.size(), cabem - fim.size()));
         }
     }
-    if (linhas > 0 && partes.size() > static_cast<std::size_t>(linhas)) partes.resize(linhas);
+    partes.insert(partes.end(), fim.begin(), fim.end());
 
     // Each line is cleared before it is written: clearing after it would take the last
     // column of a line as wide as the terminal (the cursor stays on it, no wrap).
@@ -151,8 +173,15 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
 
         notificacoes.colher();
         bool sino = false;
-        for (const Novidade& novidade : acompanhamento.ler(sessoes)) {
-            const Aviso aviso = avisoDe(novidade);
+        const std::vector<Novidade> novas = acompanhamento.ler(sessoes);
+        std::map<std::string, std::string> nomes;  // by id, when two would read the same
+        if (!novas.empty()) {
+            const std::vector<Sessao> vistas = vista(sessoes, agora, processoExiste, opcoes.todas).ordenadas;
+            const std::vector<std::string> distintos = nomesDistintos(vistas);
+            for (std::size_t i = 0; i < vistas.size(); ++i) nomes.emplace(vistas[i].id, distintos[i]);
+        }
+        for (const Novidade& novidade : novas) {
+            const Aviso aviso = avisoDe(novidade, nomes[novidade.sessao.id]);
             std::string linha = hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
             if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, "  " + linha + "\n");
             registro.push_back(std::move(linha));

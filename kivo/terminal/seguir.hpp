@@ -16,7 +16,8 @@ namespace kivo::app {
 
 // One screen for the terminal: the header, the panel and the latest news, each line
 // cleared before it is written, from the top left corner, with the rest of the screen cleared
-// after it; at most `linhas` lines (none are dropped when `linhas` is below 1). With
+// after it; at most `linhas` lines (none are dropped when `linhas` is below 1): the
+// oldest news go first, then the panel's last lines, so the newest news stay. With
 // a `largura` above 0, the header is cut to it and each piece of news is broken over
 // lines of that width (the panel is expected to fit already).
 std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas,

@@ -28,6 +28,7 @@ using kivo::teste::conteudo;
 using kivo::teste::escrever;
 using Json = nlohmann::ordered_json;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -107,7 +108,8 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     escrever(arquivo_, configuracaoDaAna);
     ASSERT_EQ(chmod(arquivo_.c_str(), 0600), 0);
     EXPECT_THAT(instalar(opcoes(true)).saida,
-                AllOf(HasSubstr("  + SessionStart\n"), HasSubstr("Assim ficaria \"hooks\":\n{\n  \"PreToolUse\": [\n    {\n")));
+                AllOf(HasSubstr("  + SessionStart\n"), HasSubstr("fica com a entrada " + nossa + "\n"),
+                      Not(HasSubstr("\"PreToolUse\": ["))));
 
     const Resultado r = instalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;

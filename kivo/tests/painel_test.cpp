@@ -67,7 +67,8 @@ TEST(Painel, RegistrosFixosNumMomentoFixo) {
     const std::filesystem::path pasta = raiz.raiz() / "sessoes";
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores),  // the folder does not exist yet
               "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n\n  Nenhuma sess\u00E3o por aqui ainda. Depois de "
-              "`kivo instalar`, cada sess\u00E3o do Claude Code aparece nesta lista.\n");
+              "`kivo instalar`, cada sess\u00E3o do Claude Code aparece nesta lista; `kivo verificar` confere a "
+              "instala\u00E7\u00E3o.\n");
     for (const Sessao& s : registros()) kivo::Armazem(pasta).gravar(s);
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores), esperado);
     EXPECT_EQ(desenharPainel(registros(), agora, {.processoVivo = semCores.processoVivo, .todas = true}),
@@ -117,6 +118,40 @@ TEST(Painel, ProcessoExiste) {
     ASSERT_EQ(waitpid(filho, nullptr, 0), filho);
     EXPECT_FALSE(kivo::app::processoExiste(static_cast<std::int32_t>(filho)));
     EXPECT_TRUE(kivo::app::processoExiste(0) && kivo::app::processoExiste(-1));
+}
+
+
+// The mood's sentence counts the sessions behind it (the singular as before); two
+// sessions that would read the same get where their agent runs, else their id's start.
+TEST(Painel, ContaEDistingueAsIguais) {
+    const auto na = [](std::string id, Estado e, std::optional<std::string> origem = std::nullopt) {
+        Sessao s = sessao("/home/ana/loja", e, "Feito", 1, 1);
+        s.id = std::move(id);
+        s.origem = std::move(origem);
+        return s;
+    };
+    struct Caso {
+        const char* nome;
+        std::vector<Sessao> sessoes;
+        std::vector<std::string> trechos;  // parts of the panel
+    };
+    const Caso casos[] = {
+        {.nome = "tr\u00EAs chamando, iguais",
+         .sessoes = {na("aaaaaa11", Estado::atencao), na("bbbbbb22", Estado::atencao), na("cccccc33", Estado::atencao)},
+         .trechos = {"(O.O)!  3 agentes precisam de voc\u00EA.\n", "! loja #aaaaaa \u2014", "! loja #cccccc \u2014"}},
+        {.nome = "dois com erro, em lugares diferentes",
+         .sessoes = {na("a", Estado::erro, "cli"), na("b", Estado::erro, "vscode"), na("c", Estado::feito)},
+         .trechos = {"(x.x)  2 agentes pararam com erro.\n", "loja (cli) \u2014", "loja (vscode) \u2014", "\u2713 loja #c \u2014"}},
+        {.nome = "dois prontos", .sessoes = {na("a", Estado::feito), na("b", Estado::feito)},
+         .trechos = {"Pronto! 2 agentes terminaram.\n"}},
+        {.nome = "um s\u00F3", .sessoes = {na("a", Estado::atencao)},
+         .trechos = {"(O.O)!  Um agente precisa de voc\u00EA.\n", "! loja \u2014"}},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        const std::string texto = desenharPainel(c.sessoes, agora, semCores);
+        for (const std::string& t : c.trechos) EXPECT_THAT(texto, ::testing::HasSubstr(t));
+    }
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -194,6 +197,135 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.erro, "");
         EXPECT_EQ(r.saida, c.saida);
+    }
+}
+
+
+// instalar and desinstalar take exactly one JSON text in a regular file: anything else
+// is refused at once (never waiting on a FIFO), with status 1, the reason, and the
+// file as it was, bytes and modification time.
+TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
+    const fs::path arquivo = pasta_.raiz() / "settings.json";
+    struct Caso {
+        const char* nome;
+        std::function<void()> preparar;  // puts something at `arquivo`
+        std::string trecho;              // part of standard error
+    };
+    const auto texto = [&](std::string t) { return [&arquivo, t] { kivo::teste::escrever(arquivo, t); }; };
+    const std::string invalido = "n\u00E3o \u00E9 um JSON v\u00E1lido (linha ";
+    const Caso casos[] = {
+        {.nome = "nulo e lixo depois", .preparar = texto(std::string("{\"model\":\"x\"}\0lixo", 18)),
+         .trecho = invalido + "1, coluna 14): tem um byte nulo"},
+        {.nome = "nulo num texto", .preparar = texto(std::string("{\n\"model\":\"a\0b\"}", 16)),
+         .trecho = invalido + "2, coluna 11): tem um byte nulo"},
+        {.nome = "outro valor depois", .preparar = texto("{\"a\":1}\n{\"b\":2}"),
+         .trecho = invalido + "2, coluna 1): h\u00E1 mais texto depois do valor"},
+        {.nome = "latin-1", .preparar = texto("{\"model\":\"caf\xE9\"}"),
+         .trecho = invalido + "1, coluna 14): tem bytes que n\u00E3o s\u00E3o UTF-8"},
+        {.nome = "FIFO", .preparar = [&] { ASSERT_EQ(mkfifo(arquivo.c_str(), 0600), 0); }, .trecho = "\u00E9 um FIFO"},
+        {.nome = "link para FIFO",
+         .preparar = [&] {
+             ASSERT_EQ(mkfifo((pasta_.raiz() / "cano").c_str(), 0600), 0);
+             fs::create_symlink("cano", arquivo);
+         },
+         .trecho = "\u00E9 um FIFO"},
+        {.nome = "dispositivo", .preparar = [&] { fs::create_symlink("/dev/null", arquivo); }, .trecho = "\u00E9 um dispositivo"},
+        {.nome = "pasta", .preparar = [&] { fs::create_directory(arquivo); }, .trecho = "\u00E9 uma pasta"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        c.preparar();
+        struct stat antes {};
+        ASSERT_EQ(stat(arquivo.c_str(), &antes), 0);
+        const std::string bytes = S_ISREG(antes.st_mode) ? kivo::teste::conteudo(arquivo) : "";
+        for (const std::string comando : {"instalar", "desinstalar"}) {
+            std::vector<std::string> args = {comando, "--arquivo", arquivo.string()};
+            if (comando == "instalar") args.insert(args.end(), {"--gancho", KIVO_GANCHO});
+            const Execucao r = kivo(args, "", nullptr, "5");
+            EXPECT_EQ(r.status, 1) << comando << ": " << r.saida;
+            EXPECT_THAT(r.erro, ::testing::AllOf(::testing::HasSubstr(c.trecho), ::testing::HasSubstr("Nada foi alterado")))
+                << comando;
+        }
+        struct stat depois {};
+        ASSERT_EQ(stat(arquivo.c_str(), &depois), 0);
+        EXPECT_EQ(depois.st_mtim.tv_sec, antes.st_mtim.tv_sec);
+        EXPECT_EQ(depois.st_mtim.tv_nsec, antes.st_mtim.tv_nsec);
+        if (S_ISREG(antes.st_mode)) {
+            EXPECT_EQ(kivo::teste::conteudo(arquivo), bytes);
+        }
+        std::error_code e;
+        fs::remove_all(arquivo, e);
+        fs::remove(pasta_.raiz() / "cano", e);
+    }
+}
+
+
+// A newcomer's first minutes, in order: checking the setup before and after installing,
+// setup mistakes named instead of an empty panel, errors in Portuguese, help that is
+// each command's own. Rows run in order (instalar and desinstalar change the file).
+TEST_F(Processo, PrimeirosMinutos) {
+    const std::string raiz = pasta_.raiz().string();
+    kivo::teste::escrever(pasta_.raiz() / "comum", "x");
+    fs::create_symlink("ciclo", pasta_.raiz() / "ciclo");
+    struct Caso {
+        const char* nome;
+        std::vector<std::string> args;
+        std::map<std::string, std::string> ambiente = {};  // over KIVO_DIR, HOME and PATH
+        int status = 0;
+        std::string naSaida = "";
+        std::string noErro = "";  // "": empty
+    };
+    const std::string semPasta = raiz + "/nao-existe";
+    const Caso casos[] = {
+        {.nome = "nada instalado", .args = {"verificar"}, .status = 1,
+         .naSaida = "\u2717 Configura\u00E7\u00F5es do Claude Code: " + raiz +
+                    "/.claude/settings.json n\u00E3o existe \u2014 rode `kivo instalar`\n"},
+        {.nome = "contagem na frase", .args = {"painel"}, .naSaida = "(O.O)!  2 agentes precisam de voc\u00EA.\n"},
+        {.nome = "pasta que falta", .args = {"painel"}, .ambiente = {{"KIVO_DIR", semPasta}},
+         .naSaida = "Nenhuma sess\u00E3o: a pasta dos registros, " + semPasta + " n\u00E3o existe (confira KIVO_DIR"},
+        {.nome = "linha sem a pasta", .args = {"linha"}, .ambiente = {{"KIVO_DIR", semPasta}},
+         .naSaida = "(?.?) kivo: sem a pasta " + semPasta.substr(0, 20)},
+        {.nome = "til entre aspas", .args = {"painel"}, .ambiente = {{"KIVO_DIR", "~/kivo"}}, .status = 1,
+         .noErro = "KIVO_DIR \u00E9 \"~/kivo\", com um ~ que o shell n\u00E3o expandiu"},
+        {.nome = "pasta que \u00E9 arquivo", .args = {"painel", "--seguir"}, .ambiente = {{"KIVO_DIR", raiz + "/comum"}},
+         .status = 1, .noErro = raiz + "/comum n\u00E3o \u00E9 uma pasta.\nconfira KIVO_DIR"},
+        {.nome = "largura pequena demais", .args = {"painel", "--largura", "5"}, .status = 2,
+         .noErro = "--largura precisa de um n\u00FAmero de colunas, de 16 para cima\nVeja `kivo painel --ajuda`."},
+        {.nome = "ENOTDIR", .args = {"instalar", "--arquivo", raiz + "/comum/s.json", "--gancho", KIVO_GANCHO},
+         .status = 1, .noErro = "/comum/s.json: uma parte do caminho n\u00E3o \u00E9 uma pasta."},
+        {.nome = "ELOOP", .args = {"desinstalar", "--arquivo", raiz + "/ciclo"}, .status = 1,
+         .noErro = "/ciclo: links simb\u00F3licos em ciclo"},
+        {.nome = "ajuda da linha", .args = {"linha", "--ajuda"}, .naSaida = "Uso:\n  kivo linha "},
+        {.nome = "help", .args = {"help"}, .naSaida = "  kivo verificar "},
+        {.nome = "-V", .args = {"-V"}, .naSaida = "kivo "},
+        {.nome = "mostrar por evento", .args = {"instalar", "--mostrar", "--gancho", KIVO_GANCHO},
+         .naSaida = ":\n  + SessionStart\n  + UserPromptSubmit\n"},
+        {.nome = "instalar", .args = {"instalar", "--gancho", KIVO_GANCHO}, .naSaida = "`kivo verificar` confere"},
+        {.nome = "tudo no lugar", .args = {"verificar"},
+         .naSaida = "\u2713 Gancho: registrado nos 11 eventos, " KIVO_GANCHO},
+        {.nome = "desinstalar diz o que ficou", .args = {"desinstalar"},
+         .naSaida = "Ficou a pasta dos registros das sess\u00F5es, " + raiz + ". Para apag\u00E1-la: rm -r '" + raiz + "'\n"},
+        {.nome = "gancho faltando", .args = {"verificar"}, .status = 1,
+         .naSaida = "\u2717 Gancho: o kivo_gancho n\u00E3o est\u00E1 registrado em nenhum evento \u2014 rode `kivo instalar`\n"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "TERM", "10", KIVO_EXECUTAVEL};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::map<std::string, std::string> ambiente = {{"KIVO_DIR", raiz}, {"HOME", raiz}, {"PATH", "/usr/bin:/bin"}};
+        for (const auto& [k, v] : c.ambiente) ambiente[k] = v;
+        const Execucao r = kivo::teste::rodar({argv, ambiente});
+        EXPECT_EQ(r.status, c.status) << r.saida << r.erro;
+        EXPECT_THAT(r.saida, ::testing::HasSubstr(c.naSaida));
+        EXPECT_THAT(r.erro, c.noErro.empty() ? ::testing::Matcher<std::string>(std::string())
+                                             : ::testing::HasSubstr(c.noErro));
+    }
+    // Each command's own help, in at most 20 lines.
+    for (const char* comando : {"painel", "linha", "limpar", "instalar", "desinstalar", "verificar"}) {
+        const Execucao r = kivo({comando, "--ajuda"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_THAT(r.saida, ::testing::StartsWith(std::string("Uso:\n  kivo ") + comando));
+        EXPECT_LE(std::count(r.saida.begin(), r.saida.end(), '\n'), 20) << r.saida;
     }
 }
 

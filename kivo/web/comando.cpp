@@ -16,6 +16,8 @@
 #include <system_error>
 #include <thread>
 
+#include "apresentacao/pasta.hpp"
+#include "base/erros.hpp"
 #include "base/opcoes.hpp"
 #include "base/processo.hpp"
 #include "kivo/caminhos.hpp"
@@ -87,7 +89,7 @@ constexpr std::string_view kAjudaWeb =
     "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o "
     "(http://127.0.0.1:PORTA/?t=CHAVE).\n"
     "S\u00F3 aceita conex\u00F5es da pr\u00F3pria m\u00E1quina; de outra, use um t\u00FAnel SSH:\n"
-    "  ssh -L 8765:127.0.0.1:8765 m\u00E1quina-dos-agentes kivo web --porta 8765\n"
+    "  ssh -L 8765:127.0.0.1:8765 maquina-dos-agentes kivo web --porta 8765\n"
     "Ctrl-C para sair.\n";
 
 }  // namespace
@@ -102,6 +104,12 @@ int comandoWeb(const std::vector<std::string_view>& args) {
     if (!lerOpcoesWeb(args, opcoes, erro)) {
         std::fprintf(stderr, "kivo: %s\nVeja `kivo web --ajuda`.\n", erro.c_str());
         return 2;
+    }
+    // A records folder it cannot read would serve an empty page: say so instead.
+    if (const auto problema = app::problemaDaPasta(Caminhos::base(), std::getenv("KIVO_DIR"))) {
+        std::fprintf(stderr, "kivo web: a pasta dos registros, %s; %s.\n", problema->mensagem.c_str(),
+                     problema->conserto.c_str());
+        if (problema->grave) return 1;
     }
     opcoes.pasta = Caminhos::sessoes();
     return executarWeb(opcoes, stdout, stderr);
@@ -162,7 +170,7 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
             } else {
                 std::fprintf(erros,
                              "kivo web: n\u00E3o consegui abrir o servidor em 127.0.0.1:%d (%s).\n",
-                             opcoes.porta, e.code().message().c_str());
+                             opcoes.porta, app::erroDoSistema(e.code().value()).c_str());
             }
             status = 1;
         }

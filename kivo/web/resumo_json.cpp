@@ -38,16 +38,18 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
     const Resumo resumo = app::vista(sessoes, agora, vivo);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
-    j["frase"] = std::string(app::rostoDe(resumo.humor).legenda);
+    j["frase"] = app::legendaDe(resumo);
     j["destaque"] = resumo.destaque ? ordered_json(resumo.destaque->id) : ordered_json(nullptr);
     ordered_json lista = ordered_json::array();
-    for (const Sessao& s : resumo.ordenadas) {
+    const std::vector<std::string> nomes = app::nomesDistintos(resumo.ordenadas);
+    for (std::size_t i = 0; i < resumo.ordenadas.size(); ++i) {
+        const Sessao& s = resumo.ordenadas[i];
         ordered_json item;
         item["id"] = s.id;
         item["projeto"] = app::limpo(s.projeto());
         item["titulo"] = textoOuNulo(s.titulo);
         const app::Item texto = app::itemDe(s, agora, vivo);
-        item["nome"] = texto.nome;
+        item["nome"] = nomes[i];
         item["estado"] = std::string(nomeDe(s.estado));
         item["situacao"] = texto.situacao;
         item["ha"] = texto.ha;
