@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "kivo/armazem.hpp"
@@ -66,7 +67,21 @@ void paragrafo(std::string& texto, std::string_view frase, int largura) {
     }
 }
 
-void linhaDe(std::string& texto, const Sessao& sessao, double agora, const OpcoesPainel& opcoes) {
+// The model and the cost beside a session, in at most `cabe` columns: the model is
+// cut first, then left out, then the cost.
+std::string extrasDe(const Consumo& consumo, int cabe = std::numeric_limits<int>::max()) {
+    constexpr std::string_view ponto = " \u00B7 ";
+    const std::string custo = consumo.custo ? std::string(ponto) + emDolares(*consumo.custo) : "";
+    const std::string modelo = consumo.modelo ? *consumo.modelo : "";
+    const int paraOModelo = cabe - larguraDe(custo) - 3;
+    if (!modelo.empty() && paraOModelo >= std::min(larguraDe(modelo), 8)) {
+        return std::string(ponto) + caber(modelo, paraOModelo) + custo;
+    }
+    return larguraDe(custo) <= cabe ? custo : "";
+}
+
+void linhaDe(std::string& texto, const Sessao& sessao, double agora, const OpcoesPainel& opcoes,
+             const Consumos& consumos) {
     std::string inicio = "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
@@ -76,19 +91,25 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
     std::string cauda;
     if (!item.ha.empty()) cauda = " \u00B7 " + item.ha;
     if (item.encerrado) cauda += " (processo encerrado)";
+    const auto consumo = consumos.find(sessao.id);
+    const Consumo* c = consumo == consumos.end() ? nullptr : &consumo->second;
+    if (c && c->contexto) cauda += " \u00B7 " + porcentagem(*c->contexto);
     const std::string_view cor = corDe(sessao.estado);
     constexpr std::string_view traco = " \u2014 ";
 
     const int largura = opcoes.largura;
     if (largura <= 0) {
-        acrescentar(texto, inicio + nome + std::string(traco) + status + cauda, cor, opcoes.cores);
+        acrescentar(texto, inicio + nome + std::string(traco) + status + cauda + (c ? extrasDe(*c) : ""), cor,
+                    opcoes.cores);
         return;
     }
     const int fixo = larguraDe(inicio) + 3 + larguraDe(status) + larguraDe(cauda);
     const int nomeInteiro = larguraDe(nome);
     const int resta = largura - fixo;
     if (resta >= nomeInteiro || resta >= minimoDoNome) {
-        acrescentar(texto, inicio + caber(nome, resta) + std::string(traco) + status + cauda, cor, opcoes.cores);
+        const std::string extras = c ? extrasDe(*c, resta - nomeInteiro) : "";
+        acrescentar(texto, inicio + caber(nome, resta - larguraDe(extras)) + std::string(traco) + status + cauda + extras,
+                    cor, opcoes.cores);
         return;
     }
     // Too narrow for both on one line: the name above, the status and age below.
@@ -113,8 +134,8 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
 
 }  // namespace
 
-std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
-                           const OpcoesPainel& opcoes) {
+std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, const OpcoesPainel& opcoes,
+                           const Consumos& consumos) {
     const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo, opcoes.todas);
     const Rosto rosto = rostoDe(resumo.humor);
     std::string texto;
@@ -127,12 +148,17 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
                   opcoes.largura);
         return texto;
     }
-    for (const Sessao& sessao : resumo.ordenadas) linhaDe(texto, sessao, agora, opcoes);
+    for (const Sessao& sessao : resumo.ordenadas) linhaDe(texto, sessao, agora, opcoes, consumos);
+    if (const std::string total = custoTotal(resumo.ordenadas, consumos); !total.empty()) {
+        texto += "\n";
+        paragrafo(texto, total, opcoes.largura);
+    }
     return texto;
 }
 
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes) {
-    return desenharPainel(Armazem(pasta).lerTodas(), agora, opcoes);
+    const std::vector<Sessao> sessoes = Armazem(pasta).lerTodas();
+    return desenharPainel(sessoes, agora, opcoes, lerConsumos(pastaDoConsumo(pasta), sessoes));
 }
 
 }  // namespace kivo::app
