@@ -108,8 +108,9 @@ void linhaDe(std::string& texto, const Sessao& sessao, double agora, const Opcoe
     const int resta = largura - fixo;
     if (resta >= nomeInteiro || resta >= minimoDoNome) {
         const std::string extras = c ? extrasDe(*c, resta - nomeInteiro) : "";
-        acrescentar(texto, inicio + caber(nome, resta - larguraDe(extras)) + std::string(traco) + status + cauda + extras,
-                    cor, opcoes.cores);
+        acrescentar(texto,
+                    inicio + caber(nome, resta - larguraDe(extras)) + std::string(traco) + status + cauda + extras, cor,
+                    opcoes.cores);
         return;
     }
     // Too narrow for both on one line: the name above, the status and age below.

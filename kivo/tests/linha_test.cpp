@@ -64,36 +64,27 @@ TEST(Linha, LarguraDe) {
     }
 }
 
-// Another session about to run out of context says so; those warnings give way
-// first, and the files are not read when none could fit.
+// Another session about to run out of context says so (between the calls and the
+// counts); those warnings give way first, and no file is read when none could fit.
 TEST(Linha, ContextoQuaseCheio) {
     const std::vector<kivo::Sessao> sessoes = {sessao("/p/loja", Estado::atencao, "Quer permiss\u00E3o"),
                                                sessao("/p/api", Estado::trabalhando, "Lendo"),
                                                sessao("/p/site", Estado::feito, "Ok")};
     const kivo::app::Consumos consumos = {
         {"/p/loja", {.contexto = 95}}, {"/p/api", {.contexto = 91.6}}, {"/p/site", {.contexto = 89.4, .custo = 3}}};
-    struct Caso {
-        int largura;
-        std::optional<std::string> esta;
-        const char* meio;  // between the face and the counts
-        bool lidos;
-    };
-    const Caso casos[] = {
-        {.largura = 101, .meio = "loja: Quer permiss\u00E3o \u00B7 loja 95% do contexto \u00B7 api 92% do contexto",
-         .lidos = true},
-        {.largura = 100, .meio = "loja: Quer permiss\u00E3o \u00B7 loja 95% do contexto", .lidos = true},
-        {.largura = 75, .meio = "loja: Quer permiss\u00E3o", .lidos = false},
+    const std::string loja = "loja: Quer permiss\u00E3o", cheia = "loja 95% do contexto";
+    const struct { int largura; std::optional<std::string> esta; std::string meio; bool lidos; } casos[] = {
+        {.largura = 101, .meio = loja + " \u00B7 " + cheia + " \u00B7 api 92% do contexto", .lidos = true},
+        {.largura = 100, .meio = loja + " \u00B7 " + cheia, .lidos = true},
+        {.largura = 75, .meio = loja, .lidos = false},
         {.largura = 200, .esta = "/p/loja", .meio = "api 92% do contexto", .lidos = true},
     };
-    for (const Caso& c : casos) {
+    for (const auto& c : casos) {
         SCOPED_TRACE(c.largura);
         bool lidos = false;
-        kivo::app::OpcoesLinha o{.largura = c.largura, .esta = c.esta};
-        const std::string l = kivo::app::desenharLinha(sessoes, agora, o, [&] {
-            lidos = true;
-            return consumos;
-        });
-        EXPECT_EQ(l, "(O.O)! \u00B7 " + std::string(c.meio) + " \u00B7 1 trabalhando \u00B7 1 pronto\n");
+        const auto ler = [&] { return lidos = true, consumos; };
+        EXPECT_EQ(kivo::app::desenharLinha(sessoes, agora, {.largura = c.largura, .esta = c.esta}, ler),
+                  "(O.O)! \u00B7 " + c.meio + " \u00B7 1 trabalhando \u00B7 1 pronto\n");
         EXPECT_EQ(lidos, c.lidos);
     }
 }

@@ -171,54 +171,41 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
 TEST_F(Processo, ContextoECustoDaLinhaDeStatus) {
     nlohmann::json objeto =
         nlohmann::json::parse(kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json"));
-    const std::string registro = kivo::teste::conteudo(sessoes_ / (std::string(estaSessao) + ".json"));
-    struct Caso {
+    const fs::path consumo = pasta_.raiz() / "consumo", registro = sessoes_ / (std::string(estaSessao) + ".json");
+    const std::string antes = kivo::teste::conteudo(registro);
+    const struct {
         const char* sessao;
-        double contexto;
-        double custo;
+        double contexto, custo;
         const char* naLinha;
+    } casos[] = {
+        {estaSessao, 92.4, 4.366, " \u00B7 1 trabalhando\n"},
+        {"site", 10, 0, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto\n"},
+        {"sem-registro", 99, 100, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto \u00B7 1 trabalhando\n"},
     };
-    const Caso casos[] = {
-        {.sessao = estaSessao, .contexto = 92.4, .custo = 4.366, .naLinha = " \u00B7 1 trabalhando\n"},
-        {.sessao = "site", .contexto = 10, .custo = 0, .naLinha = " \u00B7 api-de-pagamentos-c\u2026 92% do contexto\n"},
-        {.sessao = "sem-registro", .contexto = 99, .custo = 100, .naLinha = "92% do contexto"},
-    };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(c.sessao);
+    for (const auto& c : casos) {
         objeto["session_id"] = c.sessao;
         objeto["context_window"]["used_percentage"] = c.contexto;
         objeto["cost"]["total_cost_usd"] = c.custo;
-        const Execucao r = kivo({"linha", "--largura", "200"}, objeto.dump());
-        EXPECT_EQ(r.status, 0);
-        EXPECT_THAT(r.saida, ::testing::HasSubstr(c.naLinha));
+        EXPECT_THAT(kivo({"linha", "--largura", "200"}, objeto.dump()).saida, ::testing::EndsWith(c.naLinha));
     }
-    EXPECT_EQ(kivo::teste::conteudo(pasta_.raiz() / "consumo" / estaSessao),
+    EXPECT_EQ(kivo::teste::conteudo(consumo / estaSessao),
               "contexto 92.4\ncusto 4.366\nmodelo Opus 4.8 (1M context)\n");
-    EXPECT_EQ(kivo::teste::conteudo(sessoes_ / (std::string(estaSessao) + ".json")), registro);
-    EXPECT_FALSE(fs::exists(pasta_.raiz() / "consumo" / "sem-registro"));  // no view would show it
-
+    EXPECT_EQ(kivo::teste::conteudo(registro), antes);
     // Bad input: still one line, and nothing kept from it.
-    const std::string ruins[] = {R"({"session_id":"loja","model":[],"context_window":{"used_percentage":"x"},"cost":7})",
-                                 "{\"session_id\":\"loja\",\"cost\":{\"total_cost_usd\":1e999}}", "\xFF{"};
-    for (const std::string& ruim : ruins) {
-        const Execucao r = kivo({"linha"}, ruim);
-        EXPECT_THAT(r.saida, ::testing::StartsWith("(O.O)! \u00B7 "));
-        EXPECT_EQ(r.saida.find('\n'), r.saida.size() - 1);
+    for (const std::string ruim :
+         {R"({"session_id":"loja","model":[],"context_window":{"used_percentage":"x"},"cost":7})",
+          R"({"session_id":"loja","cost":{"total_cost_usd":1e999}})", "\xFF{"}) {
+        EXPECT_THAT(kivo({"linha"}, ruim).saida, ::testing::MatchesRegex("\\(O\\.O\\)! [^\n]*\n"));
     }
-    EXPECT_FALSE(fs::exists(pasta_.raiz() / "consumo" / "loja"));
-
-    const Execucao painel = kivo({"painel"});
-    EXPECT_THAT(painel.saida,
+    EXPECT_THAT(kivo({"painel"}).saida,
                 ::testing::HasSubstr(
-                    "\u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora \u00B7 92% \u00B7 Opus 4.8 (1M context) \u00B7 "
-                    "US$ 4,37\n  ! loja-virtual \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora\n  ~ site "
-                    "\u2014 Lendo arquivos \u00B7 agora \u00B7 10% \u00B7 Opus 4.8 (1M context) \u00B7 US$ 0,00\n\n"
-                    "  US$ 4,37 nas sess\u00F5es abertas\n"));
-
-    kivo::teste::escrever(pasta_.raiz() / "consumo" / "sumiu", "custo 1\n");
-    const Execucao limpar = kivo({"limpar"});
-    EXPECT_THAT(limpar.saida, ::testing::HasSubstr("de uma sess\u00E3o sem registro:\n  - sumiu\n"));
-    EXPECT_EQ(kivo::teste::nomesEm(pasta_.raiz() / "consumo"), (std::set<std::string>{estaSessao, "site"}));
+                    "\u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora \u00B7 92% \u00B7 Opus 4.8 (1M context) "
+                    "\u00B7 US$ 4,37\n  ! loja-virtual \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 "
+                    "agora\n  ~ site \u2014 Lendo arquivos \u00B7 agora \u00B7 10% \u00B7 Opus 4.8 (1M context) "
+                    "\u00B7 US$ 0,00\n\n  US$ 4,37 nas sess\u00F5es abertas\n"));
+    kivo::teste::escrever(consumo / "sumiu", "custo 1\n");
+    EXPECT_THAT(kivo({"limpar"}).saida, ::testing::HasSubstr("de uma sess\u00E3o sem registro:\n  - sumiu\n"));
+    EXPECT_EQ(kivo::teste::nomesEm(consumo), (std::set<std::string>{estaSessao, "site"}));  // not sem-registro, loja
 }
 
 }  // namespace

@@ -47,11 +47,9 @@ const HOSTIL = '<img src=x onerror=alert(1)>';
 // Claude Code's status-line object for a session, with its figures, through kivo linha.
 const capturado = JSON.parse(fs.readFileSync(path.join(__dirname, '..', '..', 'tests', 'dados',
   'claude-code-2.1.197-statusline.json'), 'utf8'));
-function linhaDeStatus(sessao, contexto, custo) {
-  const objeto = { ...capturado, session_id: sessao, context_window: { ...capturado.context_window, used_percentage: contexto },
-    cost: { ...capturado.cost, total_cost_usd: custo } };
-  const r = spawnSync(kivo, ['linha'], { input: JSON.stringify(objeto), env: ambiente });
-  if (r.status !== 0) throw new Error('kivo linha saiu com ' + r.status);
+function linhaDeStatus(session_id, used_percentage, total_cost_usd) {
+  const objeto = { ...capturado, session_id, context_window: { ...capturado.context_window, used_percentage }, cost: { total_cost_usd } };
+  if (spawnSync(kivo, ['linha'], { input: JSON.stringify(objeto), env: ambiente }).status !== 0) throw new Error('kivo linha falhou');
 }
 
 async function principal() {
@@ -110,20 +108,16 @@ async function principal() {
     // Context, model and cost of the sessions with a status line, and their total.
     linhaDeStatus('loja', 92.4, 4.366);
     linhaDeStatus('api-pagamentos', 12, 0.5);
-    await page.waitForFunction(() => document.getElementById('custo-total').textContent.includes('4,87'), { timeout: 5000 })
-      .catch(() => {});
-    const consumo = await page.$$eval('#lista li', (l) => l.map((e) => {
-      const barra = e.querySelector('.consumo meter');
-      return e.dataset.id + ': ' + (barra ? barra.value + ' ' : '') + (e.querySelector('.consumo') || {}).textContent;
-    }));
-    conferir(consumo.join(' | ') === 'loja: 92.4 92% do contextoOpus 4.8 (1M context)US$ 4,37 | ' +
-      'api-pagamentos: 12 12% do contextoOpus 4.8 (1M context)US$ 0,50 | docs: undefined', 'consumo: ' + consumo.join(' | '));
-    conferir(await page.$eval('#custo-total', (e) => !e.hidden && e.textContent === 'US$ 4,87 nas sessões abertas'),
-      'custo total das sessões abertas');
+    const total = await page.waitForFunction(() => document.getElementById('custo-total').textContent ===
+      'US$ 4,87 nas sessões abertas', { timeout: 5000 }).then(() => true, () => false);
+    const consumo = await page.$$eval('#lista li', (l) => l.map((e) => e.dataset.id + ': ' +
+      (e.querySelector('.consumo meter') || {}).value + ' ' + (e.querySelector('.consumo') || {}).textContent));
+    conferir(consumo.join(' | ') === 'loja: 92.4 92% do contextoOpus 4.8 (1M context)US$ 4,37 | api-pagamentos: 12 ' +
+      '12% do contextoOpus 4.8 (1M context)US$ 0,50 | docs: undefined undefined', 'consumo: ' + consumo.join(' | '));
     const membros = (await page.evaluate(() => fetch('/api/resumo').then((r) => r.json()))).sessoes
-      .map((x) => [x.id, x.contexto, x.custo, x.modelo].join(' '));
-    conferir(membros.join(' | ') === 'loja 92.4 4.366 Opus 4.8 (1M context) | api-pagamentos 12 0.5 Opus 4.8 (1M context) | docs   ',
-      '/api/resumo: ' + membros.join(' | '));
+      .map((x) => [x.id, x.contexto, x.custo, x.modelo].join(' ')).join(' | ');
+    conferir(total && membros === 'loja 92.4 4.366 Opus 4.8 (1M context) | api-pagamentos 12 0.5 Opus 4.8 (1M context) | docs   ',
+      'custo total; /api/resumo: ' + membros);
 
     // Each mood through hook events, without reloading the page. Every mood shown is
     // noted as it appears (the celebration lasts 4 s only: a busy machine may be slow
