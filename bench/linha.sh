@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Measures `kivo linha` against `cat`, both fed Claude Code's status-line object
 # (kivo/tests/dados/claude-code-2.1.197-statusline.json) through a pipe, with 10 and
-# with 200 session records in the folder (made by kivo_gancho from hook objects).
+# with 200 session records in the folder (made by kivo_gancho from hook objects; the
+# first is the object's own session, so its consumption file is read and compared on
+# every run and written when it changes), and with 200 records whose sessions all have
+# the status line (a consumption file each, a fifth of them near a full context).
 #
 #   bench/linha.sh [BUILD_DIR] [RUNS]      (defaults: build, 300)
 #
@@ -32,22 +35,34 @@ registros() {
       1 | 2) evento='{"hook_event_name":"PreToolUse","tool_name":"Edit","tool_input":{"file_path":"/x/a.ts"}' ;;
       *) evento='{"hook_event_name":"Stop","last_assistant_message":"## Pronto\nCorrigi a valida\u00e7\u00e3o do formul\u00e1rio e os testes passam."' ;;
     esac
-    printf '%s,"session_id":"sessao-%04d","cwd":"/home/ana/projetos/servi\u00e7o-%d"}' "$evento" "$i" "$i" \
+    id=$(printf 'sessao-%04d' "$i")
+    [ "$i" = 0 ] && id=$esta
+    printf '%s,"session_id":"%s","cwd":"/home/ana/projetos/servi\u00e7o-%d"}' "$evento" "$id" "$i" \
       | CLAUDE_PID=$$ "$gancho"
   done
 }
 
-printf '| %-12s | %9s | %9s | %5s | %8s |\n' registros "cat (µs)" "linha (µs)" ratio "RSS KiB"
-printf '|%s|%s|%s|%s|%s|\n' -------------- ----------- ------------ ------- ----------
-for n in 10 200; do
-  registros "$n"
+# What each of those sessions' status line says, kept by `kivo linha` itself.
+consumos() {
+  local n=$1 i
+  for ((i = 1; i < n; i++)); do
+    sed -e "s/$esta/sessao-$(printf %04d "$i")/" -e "s/\"used_percentage\":null/\"used_percentage\":$(((i * 37) % 100))/" \
+      "$objeto" | "$kivo" linha >/dev/null
+  done
+}
+
+printf '| %-13s | %9s | %9s | %5s | %8s |\n' registros "cat (µs)" "linha (µs)" ratio "RSS KiB"
+printf '|%s|%s|%s|%s|%s|\n' --------------- ----------- ------------ ------- ----------
+esta=$(sed -n 's/.*"session_id":"\([^"]*\)".*/\1/p' "$objeto")
+for n in 10 200 "200 + consumo"; do
+  if [ "$n" = "${n%% *}" ]; then registros "$n"; else consumos "${n%% *}"; fi
   read -r tcat _ < <("$cronometro" "$objeto" "$runs" /bin/cat)
   read -r tlinha rss < <("$cronometro" "$objeto" "$runs" "$kivo" linha)
   if [ -x /usr/bin/time ]; then
     rss=$( { /usr/bin/time -v "$kivo" linha <"$objeto" >/dev/null; } 2>&1 | sed -n 's/.*Maximum resident set size (kbytes): //p')
   fi
-  printf '| %-12s | %9s | %10s | %5s | %8s |\n' "$n" "$tcat" "$tlinha" \
+  printf '| %-13s | %9s | %10s | %5s | %8s |\n' "$n" "$tcat" "$tlinha" \
     "$(python3 -c "print(f'{$tlinha/$tcat:.2f}')")" "$rss"
 done
 echo
-echo "A linha com $n registros: $("$kivo" linha <"$objeto")"
+echo "A linha com $n: $("$kivo" linha <"$objeto")"

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "apresentacao/consumo.hpp"
 #include "apresentacao/limpar.hpp"
 #include "apresentacao/pasta.hpp"
 #include "base/erros.hpp"
@@ -204,7 +205,9 @@ int linha(const Chamada& c) {
             opcoes.estilo = kivo::app::Estilo::ansi;
         }
         if (const std::optional<int> l = o.ok() ? largura(o) : std::nullopt; l && *l > 0) opcoes.largura = *l;
-        opcoes.esta = kivo::app::sessaoDaEntrada(kivo::app::lerEntrada(STDIN_FILENO));
+        const std::optional<kivo::app::Informe> informe =
+            kivo::app::informeDaLinha(kivo::app::lerEntrada(STDIN_FILENO));
+        if (informe) opcoes.esta = informe->sessao;
         opcoes.processoVivo = kivo::app::processoExiste;
         // A records folder it cannot read is a short mark, never a quiet face.
         if (const auto problema = problemaDosRegistros()) {
@@ -212,7 +215,21 @@ int linha(const Chamada& c) {
             return 0;
         }
         const double agora = kivo::app::relogio();
-        escrever(stdout, kivo::app::desenharLinha(kivo::Armazem(kivo::Caminhos::sessoes()).lerTodas(), agora, opcoes));
+        const std::filesystem::path pasta = kivo::Caminhos::sessoes();
+        const std::vector<kivo::Sessao> sessoes = kivo::Armazem(pasta).lerTodas();
+        const std::filesystem::path consumo = kivo::app::pastaDoConsumo(pasta);
+        escrever(stdout, kivo::app::desenharLinha(sessoes, agora, opcoes,
+                                                  [&] { return kivo::app::lerConsumos(consumo, sessoes); }));
+        std::fflush(stdout);
+        // Kept after the line is out, and only for a session with a record: what is
+        // kept for a session that has none, no view would show.
+        try {
+            if (informe && std::any_of(sessoes.begin(), sessoes.end(),
+                                       [&](const kivo::Sessao& s) { return s.id == informe->sessao; })) {
+                kivo::app::guardarConsumo(consumo, informe->sessao, informe->consumo, agora);
+            }
+        } catch (...) {
+        }
     } catch (...) {
         escrever(stdout, "\n");
     }

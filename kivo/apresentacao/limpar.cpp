@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <exception>
+#include <set>
 
+#include "apresentacao/consumo.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/rotulos.hpp"
 #include "base/texto.hpp"
@@ -51,20 +53,40 @@ Limpeza limpar(const std::filesystem::path& pasta, double agora, const ProcessoV
         if (removido) limpeza.registros.push_back(std::move(*removido));
     }
 
+    auto esquecido = [&](const std::filesystem::path& caminho) {
+        struct stat info {};
+        return lstat(caminho.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+               agora - modificadoEm(info) > idadeTemporario;
+    };
     std::error_code erro;
     for (std::filesystem::directory_iterator it(pasta, erro), fim; !erro && it != fim; it.increment(erro)) {
         const std::string nome = it->path().filename().string();
-        if (!ehTemporario(nome)) continue;
-        struct stat info {};
-        if (lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        if (!(agora - modificadoEm(info) > idadeTemporario)) continue;
+        if (!ehTemporario(nome) || !esquecido(it->path())) continue;
         if (soMostrar || unlink(it->path().c_str()) == 0) limpeza.temporarios.push_back(nome);
+    }
+
+    // A consumption file is named as its session's record, without ".json"; its
+    // temporary files are ".<name>.<hex>.tmp".
+    std::set<std::string> indo;  // records that would go, when only shown
+    for (const Removido& r : limpeza.registros) indo.insert(Armazem::nomeSeguro(r.sessao.id));
+    const std::filesystem::path consumo = pastaDoConsumo(pasta);
+    for (std::filesystem::directory_iterator it(consumo, erro), fim; !erro && it != fim; it.increment(erro)) {
+        const std::string nome = it->path().filename().string();
+        const bool temporario = nome.front() == '.';
+        if (temporario ? !(nome.size() > 5 && nome.ends_with(".tmp") && esquecido(it->path()))
+                       : Armazem::nomeSeguro(nome) != nome ||  // not one of ours
+                             (armazem.ler(nome) && !(soMostrar && indo.count(nome)))) {
+            continue;
+        }
+        if (soMostrar || unlink(it->path().c_str()) == 0) {
+            (temporario ? limpeza.temporarios : limpeza.consumos).push_back(nome);
+        }
     }
     return limpeza;
 }
 
 std::string relatorio(const Limpeza& limpeza, double agora, bool soMostrar) {
-    if (limpeza.registros.empty() && limpeza.temporarios.empty()) {
+    if (limpeza.registros.empty() && limpeza.temporarios.empty() && limpeza.consumos.empty()) {
         return "Nada a limpar: nenhuma sess\u00E3o velha ou encerrada, nenhum arquivo tempor\u00E1rio esquecido.\n";
     }
     std::string t;
@@ -89,6 +111,13 @@ std::string relatorio(const Limpeza& limpeza, double agora, bool soMostrar) {
         t += std::string(soMostrar ? "Apagaria " : "Apaguei ") + std::to_string(n) +
              (n == 1 ? " arquivo tempor\u00E1rio esquecido:\n" : " arquivos tempor\u00E1rios esquecidos:\n");
         for (const std::string& nome : limpeza.temporarios) t += "  - " + limpo(nome) + "\n";
+    }
+    if (!limpeza.consumos.empty()) {
+        const std::size_t n = limpeza.consumos.size();
+        t += std::string(soMostrar ? "Apagaria " : "Apaguei ") + std::to_string(n) +
+             (n == 1 ? " arquivo de consumo (contexto e custo) de uma sess\u00E3o sem registro:\n"
+                     : " arquivos de consumo (contexto e custo) de sess\u00F5es sem registro:\n");
+        for (const std::string& nome : limpeza.consumos) t += "  - " + limpo(nome) + "\n";
     }
     if (soMostrar) t += "Nada foi apagado (--mostrar).\n";
     return t;

@@ -3,8 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-
-#include <nlohmann/json.hpp>
+#include <functional>
 
 #include "apresentacao/apresentacao.hpp"
 #include "base/texto.hpp"
@@ -76,6 +75,9 @@ constexpr std::string_view separador = " \u00B7 ";
 // A project name takes at most this many columns: what the session wants matters more.
 constexpr int maximoDoProjeto = 20;
 
+// The narrowest warning of a full context: "x 90% do contexto".
+constexpr int minimoDeUmCheio = 17;
+
 int larguraDas(const std::vector<Pedaco>& pedacos) {
     int total = 0;
     for (std::size_t i = 0; i < pedacos.size(); ++i) total += larguraDe(pedacos[i].texto) + (i > 0 ? 3 : 0);
@@ -84,7 +86,8 @@ int larguraDas(const std::vector<Pedaco>& pedacos) {
 
 }  // namespace
 
-std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes) {
+std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes,
+                          const std::function<Consumos()>& consumos) {
     const int largura = std::max(opcoes.largura, 1);
     const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo);
 
@@ -117,21 +120,47 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
     if (trabalhando > 0) contagens.push_back({contagem(trabalhando, "trabalhando", "trabalhando"), Cor::ciano});
     if (prontos > 0) contagens.push_back({contagem(prontos, "pronto", "prontos"), Cor::verde});
 
-    // The first list that fits, in this order: everything; fewer of the sessions that
-    // call, the rest as "+N chamando", with the counts; the most urgent one and "+N"
-    // with fewer counts (the last one goes first); the same with its text cut; the
-    // face alone.
-    auto montar = [&](std::size_t quantos, std::size_t comContagens) {
+    std::vector<Pedaco> cheios;  // see below
+    // The first list that fits, in this order: everything; fewer of the sessions
+    // about to run out of context (the last one goes first); none of them and fewer of
+    // the sessions that call, the rest as "+N chamando", with the counts; the most
+    // urgent one and "+N" with fewer counts (the last one goes first); the same with
+    // its text cut; the face alone.
+    auto montar = [&](std::size_t quantos, std::size_t comContagens, std::size_t comCheios = 0) {
         std::vector<Pedaco> lista{face};
         lista.insert(lista.end(), chamando.begin(), chamando.begin() + static_cast<std::ptrdiff_t>(quantos));
         if (quantos < totalChamando) {
             lista.push_back({"+" + std::to_string(totalChamando - quantos) + " chamando", Cor::amarelo});
         }
+        lista.insert(lista.end(), cheios.begin(), cheios.begin() + static_cast<std::ptrdiff_t>(comCheios));
         lista.insert(lista.end(), contagens.begin(), contagens.begin() + static_cast<std::ptrdiff_t>(comContagens));
         return lista;
     };
+
+    // The sessions about to run out of context, each "<project> 92% do contexto", as
+    // far as they could fit. They give way first, so they are only looked for (and
+    // the consumption files only read) when the line without them leaves room for one.
+    const int semCheios = larguraDas(montar(chamando.size(), contagens.size()));
+    if (consumos && semCheios + 3 + minimoDeUmCheio <= largura) {
+        const Consumos lidos = consumos();
+        int ocupadoPorCheios = semCheios;
+        for (const Sessao& s : resumo.ordenadas) {
+            if (ocupadoPorCheios > largura) break;
+            const auto c = lidos.find(s.id);
+            if (c == lidos.end() || !quaseCheio(c->second) || (opcoes.esta && s.id == *opcoes.esta)) continue;
+            cheios.push_back({caber(limpo(s.projeto()), maximoDoProjeto) + " " + porcentagem(*c->second.contexto) +
+                                  " do contexto",
+                              Cor::amarelo});
+            ocupadoPorCheios += larguraDe(cheios.back().texto) + 3;
+        }
+    }
+
     std::vector<Pedaco> lista;
     bool coube = false;
+    for (std::size_t q = cheios.size(); q > 0 && !coube; --q) {
+        lista = montar(chamando.size(), contagens.size(), q);
+        coube = larguraDas(lista) <= largura;
+    }
     for (std::size_t k = chamando.size() + 1; k-- > 0 && !coube;) {
         if (k == 0 && !chamando.empty()) break;  // the most urgent one is never left out
         lista = montar(k, contagens.size());
@@ -160,18 +189,6 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
         texto += escrito(lista[i], opcoes.estilo);
     }
     return texto + "\n";
-}
-
-std::optional<std::string> sessaoDaEntrada(std::string_view entrada) {
-    try {
-        const nlohmann::json objeto = nlohmann::json::parse(entrada, nullptr, false);
-        if (!objeto.is_object()) return std::nullopt;
-        const auto id = objeto.find("session_id");
-        if (id == objeto.end() || !id->is_string()) return std::nullopt;
-        return id->get<std::string>();
-    } catch (...) {
-        return std::nullopt;
-    }
 }
 
 std::string lerEntrada(int fd, std::size_t limite) {

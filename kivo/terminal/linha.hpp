@@ -1,18 +1,21 @@
 // `kivo linha`: one line for Claude Code's status line and tmux's status bar. The
 // mascot's face for the overall mood, then the other sessions that need the user,
-// most urgent first, then short counts of the others. It runs every few hundred
+// most urgent first, those about to run out of context, then short counts of the
+// others. It runs every few hundred
 // milliseconds per open conversation, so it reads the folder once and builds no ICU
 // object for plain Latin text. Pure but for linhaDaPasta (reads the folder) and
 // lerEntrada (reads a descriptor); thread-safe.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kivo/sessao.hpp"
+#include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 
 namespace kivo::app {
@@ -31,12 +34,12 @@ struct OpcoesLinha {
 };
 
 // The line for these records at `agora` (only those in view, see vigentes), ending in
-// "\n". Texts from records are limpo(). Never throws (but std::bad_alloc).
-std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes);
-
-// The "session_id" string of a Claude Code status-line object; nullopt when the text
-// is not a JSON object holding one. Never throws.
-std::optional<std::string> sessaoDaEntrada(std::string_view entrada);
+// "\n"; another session whose context is quaseCheio() in what `consumos` gives says so
+// ("loja-virtual 92% do contexto"). `consumos` is called at most once, and only when
+// such a warning could still fit. Texts from records are limpo(). Never throws (but
+// std::bad_alloc and what `consumos` throws).
+std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, const OpcoesLinha& opcoes,
+                          const std::function<Consumos()>& consumos = {});
 
 // Everything readable on `fd` until its end (the first `limite` bytes kept, the rest
 // read and dropped, so the writer never meets a closed pipe); "" when `fd` is a

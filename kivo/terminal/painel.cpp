@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "kivo/armazem.hpp"
@@ -66,8 +67,21 @@ void paragrafo(std::string& texto, std::string_view frase, int largura) {
     }
 }
 
+// The model and the cost beside a session, in at most `cabe` columns: the model is
+// cut first, then left out, then the cost.
+std::string extrasDe(const Consumo& consumo, int cabe = std::numeric_limits<int>::max()) {
+    constexpr std::string_view ponto = " \u00B7 ";
+    const std::string custo = consumo.custo ? std::string(ponto) + emDolares(*consumo.custo) : "";
+    const std::string modelo = consumo.modelo ? *consumo.modelo : "";
+    const int paraOModelo = cabe - larguraDe(custo) - 3;
+    if (!modelo.empty() && paraOModelo >= std::min(larguraDe(modelo), 8)) {
+        return std::string(ponto) + caber(modelo, paraOModelo) + custo;
+    }
+    return larguraDe(custo) <= cabe ? custo : "";
+}
+
 void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDistinto, double agora,
-             const OpcoesPainel& opcoes) {
+             const OpcoesPainel& opcoes, const Consumos& consumos) {
     std::string inicio = "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
@@ -83,19 +97,25 @@ void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDi
     std::string cauda;
     if (!item.ha.empty()) cauda = " \u00B7 " + item.ha;
     if (item.encerrado) cauda += " (processo encerrado)";
+    const auto consumo = consumos.find(sessao.id);
+    const Consumo* c = consumo == consumos.end() ? nullptr : &consumo->second;
+    if (c && c->contexto) cauda += " \u00B7 " + porcentagem(*c->contexto);
     const std::string_view cor = corDe(sessao.estado);
     constexpr std::string_view traco = " \u2014 ";
 
     const int largura = opcoes.largura;
     if (largura <= 0) {
-        acrescentar(texto, inicio + nome + std::string(traco) + status + cauda, cor, opcoes.cores);
+        acrescentar(texto, inicio + nome + std::string(traco) + status + cauda + (c ? extrasDe(*c) : ""), cor,
+                    opcoes.cores);
         return;
     }
     const int fixo = larguraDe(inicio) + 3 + larguraDe(status) + larguraDe(cauda);
     const int nomeInteiro = larguraDe(nome);
     const int resta = largura - fixo;
     if (resta >= nomeInteiro || resta >= minimoDoNome) {
-        acrescentar(texto, inicio + nomeEm(resta) + std::string(traco) + status + cauda, cor, opcoes.cores);
+        const std::string extras = c ? extrasDe(*c, resta - nomeInteiro) : "";
+        acrescentar(texto, inicio + nomeEm(resta - larguraDe(extras)) + std::string(traco) + status + cauda + extras,
+                    cor, opcoes.cores);
         return;
     }
     // Too narrow for both on one line: the name above, the status and age below.
@@ -121,8 +141,8 @@ void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDi
 
 }  // namespace
 
-std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
-                           const OpcoesPainel& opcoes) {
+std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, const OpcoesPainel& opcoes,
+                           const Consumos& consumos) {
     const Resumo resumo = vista(sessoes, agora, opcoes.processoVivo, opcoes.todas);
     const Rosto rosto = rostoDe(resumo.humor);
     std::string texto;
@@ -138,12 +158,19 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
         return texto;
     }
     const std::vector<std::string> nomes = nomesDistintos(resumo.ordenadas);
-    for (std::size_t i = 0; i < nomes.size(); ++i) linhaDe(texto, resumo.ordenadas[i], nomes[i], agora, opcoes);
+    for (std::size_t i = 0; i < nomes.size(); ++i) {
+        linhaDe(texto, resumo.ordenadas[i], nomes[i], agora, opcoes, consumos);
+    }
+    if (const std::string total = custoTotal(resumo.ordenadas, consumos); !total.empty()) {
+        texto += "\n";
+        paragrafo(texto, total, opcoes.largura);
+    }
     return texto;
 }
 
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes) {
-    return desenharPainel(Armazem(pasta).lerTodas(), agora, opcoes);
+    const std::vector<Sessao> sessoes = Armazem(pasta).lerTodas();
+    return desenharPainel(sessoes, agora, opcoes, lerConsumos(pastaDoConsumo(pasta), sessoes));
 }
 
 }  // namespace kivo::app

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apresentacao/apresentacao.hpp"
+#include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 #include "base/texto.hpp"
 #include "kivo/sessao.hpp"
@@ -36,16 +37,19 @@ bool usarCores(bool terminal, const char* noColor);
 
 // The panel for these records at `agora`: the face line, a blank line, then one line
 // per session in view (see vigentes; every record with `todas`) in display order:
-// the state mark, the name, the status, how long ago the state changed, and a note
-// when its process has ended. With a `largura`, every line fits it: the name (title
-// first, then project) gives way, ending in "…"; when the name would be left with
-// too little room, the status and age go whole to the lines below. No records give
-// the face and a friendly line. Every line ends in "\n". Never throws (but
+// the state mark, the name, the status, how long ago the state changed, a note
+// when its process has ended, and what `consumos` knows of it: the context ("78%"),
+// the model and the cost. With a `largura`, every line fits it: the model and cost
+// give way first, then the name (title first, then project), ending in "…"; when the
+// name would be left with too little room, the status, age and context go whole to
+// the lines below. Then, when any cost is known, their total (custoTotal). No records
+// give the face and a friendly line. Every line ends in "\n". Never throws (but
 // std::bad_alloc).
-std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora,
-                           const OpcoesPainel& opcoes);
+std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, const OpcoesPainel& opcoes,
+                           const Consumos& consumos = {});
 
-// desenharPainel over every readable record of `pasta`.
+// desenharPainel over every readable record of `pasta` and their consumption files
+// (pastaDoConsumo).
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes);
 
 }  // namespace kivo::app

@@ -169,7 +169,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
         opcoesPainel.largura = tamanho.colunas;
         const std::vector<Sessao> sessoes = armazem.lerTodas();
-        ultimo = desenharPainel(sessoes, agora, opcoesPainel);
+        ultimo = desenharPainel(sessoes, agora, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
 
         notificacoes.colher();
         bool sino = false;

@@ -62,10 +62,28 @@ TEST(Linha, LarguraDe) {
     for (const auto& [largura, esperada] : casos) EXPECT_EQ(linha(sessoes, largura), esperada) << largura;
 }
 
-TEST(Linha, SessaoDaEntrada) {
-    EXPECT_EQ(kivo::app::sessaoDaEntrada(R"({"session_id":"abc","cwd":"/x"})"), "abc");
-    for (const char* ruim : {"", "{", "[]", R"({"session_id":7})", R"({"cwd":"/x"})", "{\"session_id\":\"a\xFF\"}"}) {
-        EXPECT_EQ(kivo::app::sessaoDaEntrada(ruim), std::nullopt) << ruim;
+// Another session about to run out of context says so (between the calls and the
+// counts); those warnings give way first, and no file is read when none could fit.
+TEST(Linha, ContextoQuaseCheio) {
+    const std::vector<kivo::Sessao> sessoes = {sessao("/p/loja", Estado::atencao, "Quer permiss\u00E3o"),
+                                               sessao("/p/api", Estado::trabalhando, "Lendo"),
+                                               sessao("/p/site", Estado::feito, "Ok")};
+    const kivo::app::Consumos consumos = {
+        {"/p/loja", {.contexto = 95}}, {"/p/api", {.contexto = 91.6}}, {"/p/site", {.contexto = 89.4, .custo = 3}}};
+    const std::string loja = "loja: Quer permiss\u00E3o", cheia = "loja 95% do contexto";
+    const struct { int largura; std::optional<std::string> esta; std::string meio; bool lidos; } casos[] = {
+        {.largura = 101, .meio = loja + " \u00B7 " + cheia + " \u00B7 api 92% do contexto", .lidos = true},
+        {.largura = 100, .meio = loja + " \u00B7 " + cheia, .lidos = true},
+        {.largura = 75, .meio = loja, .lidos = false},
+        {.largura = 200, .esta = "/p/loja", .meio = "api 92% do contexto", .lidos = true},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.largura);
+        bool lidos = false;
+        const auto ler = [&] { return lidos = true, consumos; };
+        EXPECT_EQ(kivo::app::desenharLinha(sessoes, agora, {.largura = c.largura, .esta = c.esta}, ler),
+                  "(O.O)! \u00B7 " + c.meio + " \u00B7 1 trabalhando \u00B7 1 pronto\n");
+        EXPECT_EQ(lidos, c.lidos);
     }
 }
 

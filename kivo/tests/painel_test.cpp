@@ -48,8 +48,9 @@ std::vector<Sessao> registros() {
 const OpcoesPainel semCores{.processoVivo = [](std::int32_t pid) { return pid != 222; }};
 
 // The lines of the sessions, below the face and the blank line.
-std::string linhas(const std::vector<Sessao>& sessoes, const OpcoesPainel& o = semCores) {
-    const std::string texto = desenharPainel(sessoes, agora, o);
+std::string linhas(const std::vector<Sessao>& sessoes, const OpcoesPainel& o = semCores,
+                   const kivo::app::Consumos& consumos = {}) {
+    const std::string texto = desenharPainel(sessoes, agora, o, consumos);
     return texto.substr(texto.find("\n\n") + 2);
 }
 
@@ -101,6 +102,29 @@ TEST(Painel, CabeNaLargura) {
     };
     for (const auto& [largura, esperadas] : casos)
         EXPECT_EQ(linhas({longa}, {.processoVivo = semCores.processoVivo, .largura = largura}), esperadas) << largura;
+}
+
+// What the status line told: the context is never cut; the model gives way first,
+// then the cost, then the name (the whole line, and the total, are processo_test's).
+TEST(Painel, ContextoModeloECusto) {
+    Sessao longa = sessao("/home/ana/api-de-pagamentos-com-um-nome-bem-comprido", Estado::atencao,
+                          "Quer permiss\u00E3o para rodar um comando", 30, 30);
+    longa.titulo = "Corrigir a fila de reembolsos";
+    const kivo::app::Consumos consumos = {{longa.id, {"Opus 4.8 (1M context)", 78.2, 4.366}}};
+    const std::string nome = "  ! api-de-pagamentos-com-um-nome-bem-comprido \u00B7 Corrigir a fila ";
+    const std::string situacao = " \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora \u00B7 78%";
+    const std::pair<int, std::string> casos[] = {
+        {160, nome + "de reembolsos" + situacao + " \u00B7 Opus 4.8 (1M c\u2026 \u00B7 US$ 4,37\n"},
+        {142, nome + "de reembolsos" + situacao + " \u00B7 US$ 4,37\n"},
+        {120, nome + "d\u2026" + situacao + "\n"},
+        {40, "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
+             "    \u00B7 agora \u00B7 78%\n"},
+    };
+    for (const auto& [largura, esperadas] : casos) {
+        SCOPED_TRACE(largura);
+        EXPECT_EQ(linhas({longa}, {false, semCores.processoVivo, largura}, consumos),
+                  esperadas + "\n  US$ 4,37 nas sess\u00F5es abertas\n");
+    }
 }
 
 TEST(Painel, TextoDoAgenteNaoComandaOTerminal) {

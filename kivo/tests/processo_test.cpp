@@ -4,11 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <gmock/gmock.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -327,6 +327,49 @@ TEST_F(Processo, PrimeirosMinutos) {
         EXPECT_THAT(r.saida, ::testing::StartsWith(std::string("Uso:\n  kivo ") + comando));
         EXPECT_LE(std::count(r.saida.begin(), r.saida.end(), '\n'), 20) << r.saida;
     }
+}
+
+// What each conversation's status line says is kept beside the records (never in
+// them): the other conversations' lines warn of a full context, the panel shows
+// context, model, cost and their total, and `kivo limpar` removes what has no record.
+TEST_F(Processo, ContextoECustoDaLinhaDeStatus) {
+    nlohmann::json objeto =
+        nlohmann::json::parse(kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json"));
+    const fs::path consumo = pasta_.raiz() / "consumo", registro = sessoes_ / (std::string(estaSessao) + ".json");
+    const std::string antes = kivo::teste::conteudo(registro);
+    const struct {
+        const char* sessao;
+        double contexto, custo;
+        const char* naLinha;
+    } casos[] = {
+        {estaSessao, 92.4, 4.366, " \u00B7 1 trabalhando\n"},
+        {"site", 10, 0, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto\n"},
+        {"sem-registro", 99, 100, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto \u00B7 1 trabalhando\n"},
+    };
+    for (const auto& c : casos) {
+        objeto["session_id"] = c.sessao;
+        objeto["context_window"]["used_percentage"] = c.contexto;
+        objeto["cost"]["total_cost_usd"] = c.custo;
+        EXPECT_THAT(kivo({"linha", "--largura", "200"}, objeto.dump()).saida, ::testing::EndsWith(c.naLinha));
+    }
+    EXPECT_EQ(kivo::teste::conteudo(consumo / estaSessao),
+              "contexto 92.4\ncusto 4.366\nmodelo Opus 4.8 (1M context)\n");
+    EXPECT_EQ(kivo::teste::conteudo(registro), antes);
+    // Bad input: still one line, and nothing kept from it.
+    for (const std::string ruim :
+         {R"({"session_id":"loja","model":[],"context_window":{"used_percentage":"x"},"cost":7})",
+          R"({"session_id":"loja","cost":{"total_cost_usd":1e999}})", "\xFF{"}) {
+        EXPECT_THAT(kivo({"linha"}, ruim).saida, ::testing::MatchesRegex("\\(O\\.O\\)! [^\n]*\n"));
+    }
+    EXPECT_THAT(kivo({"painel"}).saida,
+                ::testing::HasSubstr(
+                    "\u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora \u00B7 92% \u00B7 Opus 4.8 (1M context) "
+                    "\u00B7 US$ 4,37\n  ! loja-virtual \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 "
+                    "agora\n  ~ site \u2014 Lendo arquivos \u00B7 agora \u00B7 10% \u00B7 Opus 4.8 (1M context) "
+                    "\u00B7 US$ 0,00\n\n  US$ 4,37 nas sess\u00F5es abertas\n"));
+    kivo::teste::escrever(consumo / "sumiu", "custo 1\n");
+    EXPECT_THAT(kivo({"limpar"}).saida, ::testing::HasSubstr("de uma sess\u00E3o sem registro:\n  - sumiu\n"));
+    EXPECT_EQ(kivo::teste::nomesEm(consumo), (std::set<std::string>{estaSessao, "site"}));  // not sem-registro, loja
 }
 
 }  // namespace

@@ -33,10 +33,11 @@ bool termina(std::string_view nome, std::string_view fim) {
 // The folder's inotify watch. Records are replaced by a rename into the folder, so
 // IN_MOVED_TO is the usual event; the others cover removals and writes in place.
 // While the folder does not exist (no hook has run yet), its parent is watched for
-// it to appear.
+// it to appear. Names ending in `sufixo` count (with none: names not starting with
+// ".", which a temporary file does).
 class Vigia {
 public:
-    Vigia() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    explicit Vigia(std::string sufixo) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), sufixo_(std::move(sufixo)) {}
     ~Vigia() {
         if (fd_ >= 0) close(fd_);
     }
@@ -88,7 +89,7 @@ public:
                         mudou = true;
                         if (!(e->mask & IN_IGNORED)) inotify_rm_watch(fd_, wd_);
                         wd_ = -1;
-                    } else if (e->len > 0 && termina(e->name, ".json")) {
+                    } else if (e->len > 0 && (sufixo_.empty() ? e->name[0] != '.' : termina(e->name, sufixo_))) {
                         mudou = true;
                     }
                 }
@@ -102,9 +103,13 @@ private:
     int wd_ = -1;
     int wdPai_ = -1;
     std::string nome_;
+    std::string sufixo_;
 };
 #else
-class Vigia {};
+class Vigia {
+public:
+    explicit Vigia(std::string) {}
+};
 #endif
 
 namespace {
@@ -133,9 +138,11 @@ void Observador::iniciar() {
     if (pipe(acordar_) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
     for (const int fd : acordar_) fcntl(fd, F_SETFD, FD_CLOEXEC);
     // Watch first, then read: a change in between is seen twice, never missed.
-    vigia_ = std::make_unique<Vigia>();
+    vigia_ = std::make_unique<Vigia>(".json");
+    vigiaConsumo_ = std::make_unique<Vigia>("");
 #ifdef __linux__
     vigia_->vigiar(pasta_);
+    vigiaConsumo_->vigiar(app::pastaDoConsumo(pasta_));
 #endif
     ler();
     thread_ = std::thread([this] { laco(); });
@@ -155,13 +162,14 @@ void Observador::parar() {
 
 void Observador::ler() {
     sessoes_ = Armazem(pasta_).lerTodas();
+    consumos_ = app::lerConsumos(app::pastaDoConsumo(pasta_), sessoes_);
     const double agora = relogio_();
     publicar(acompanhamento_.ler(app::vigentes(sessoes_, agora, vivo_)));
 }
 
 void Observador::publicar(const std::vector<Novidade>& novidades) {
     const double agora = relogio_();
-    nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades);
+    nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades, consumos_);
     proxima_ = proximaMudanca(app::vigentes(sessoes_, agora, vivo_), agora);
     std::string texto = textoJson(j);
     if (texto == ultimo_ && novidades.empty()) return;
@@ -172,15 +180,19 @@ void Observador::publicar(const std::vector<Novidade>& novidades) {
 
 void Observador::laco() {
 #ifdef __linux__
-    Vigia& vigia = *vigia_;
+    Vigia* const vigias[2] = {vigia_.get(), vigiaConsumo_.get()};
+    const std::filesystem::path pastas[2] = {pasta_, app::pastaDoConsumo(pasta_)};
 #endif
     for (;;) {
         int espera = msAte(proxima_, relogio_());
 #ifdef __linux__
-        // Without the folder or its parent to watch, look for them once a second.
-        if (!vigia.atento()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
-        pollfd fds[2] = {{acordar_[0], POLLIN, 0}, {vigia.descritor(), POLLIN, 0}};
-        const nfds_t quantos = vigia.descritor() >= 0 ? 2 : 1;
+        // Without a folder or its parent to watch, look for them once a second.
+        pollfd fds[3] = {{acordar_[0], POLLIN, 0}};
+        nfds_t quantos = 1;
+        for (Vigia* v : vigias) {
+            if (!v->atento()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
+            if (v->descritor() >= 0) fds[quantos++] = {v->descritor(), POLLIN, 0};
+        }
 #else
         espera = espera < 0 ? 1000 : std::min(espera, 1000);
         pollfd fds[1] = {{acordar_[0], POLLIN, 0}};
@@ -191,14 +203,18 @@ void Observador::laco() {
         if (fds[0].revents != 0) return;  // parar()
         bool mudou = false;
 #ifdef __linux__
-        if (quantos > 1 && fds[1].revents != 0) {
-            mudou = vigia.colher();
-            if (mudou) {
+        for (nfds_t i = 1; i < quantos; ++i) {
+            if (fds[i].revents == 0) continue;
+            Vigia& vigia = fds[i].fd == vigias[0]->descritor() ? *vigias[0] : *vigias[1];
+            if (vigia.colher()) {
+                mudou = true;
                 // The rest of the burst.
-                while (poll(&fds[1], 1, kRajadaMs) > 0) vigia.colher();
+                while (poll(&fds[i], 1, kRajadaMs) > 0) vigia.colher();
             }
         }
-        if (!vigia.ativo() && vigia.vigiar(pasta_)) mudou = true;
+        for (int i = 0; i < 2; ++i) {
+            if (!vigias[i]->ativo() && vigias[i]->vigiar(pastas[i])) mudou = true;
+        }
 #else
         mudou = r == 0;
 #endif

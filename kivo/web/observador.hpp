@@ -1,5 +1,6 @@
-// Watches the session folder and publishes the summary (resumo_json.hpp) whenever a
-// record changes, or a time limit passes. On Linux the folder is watched with
+// Watches the session folder and the consumption files beside it (consumo.hpp), and
+// publishes the summary (resumo_json.hpp) whenever a record or one of those changes,
+// or a time limit passes. On Linux the folder is watched with
 // inotify and nothing runs between changes; elsewhere it is read once a second. One
 // thread of its own between iniciar() and parar(); the other members are for the
 // thread that owns the object.
@@ -17,6 +18,7 @@
 #include "difusor.hpp"
 #include "kivo/sessao.hpp"
 #include "apresentacao/apresentacao.hpp"
+#include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 
 namespace kivo::web {
@@ -50,11 +52,13 @@ private:
     std::function<double()> relogio_;
     app::Acompanhamento acompanhamento_;
     std::vector<Sessao> sessoes_;
+    app::Consumos consumos_;
     std::string ultimo_;
     std::uint64_t versao_ = 0;
     double proxima_ = 0;
     int acordar_[2] = {-1, -1};
     std::unique_ptr<Vigia> vigia_;
+    std::unique_ptr<Vigia> vigiaConsumo_;
     std::thread thread_;
 };
 

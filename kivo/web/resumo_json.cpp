@@ -33,8 +33,8 @@ ordered_json textoOuNulo(const std::optional<std::string>& texto) {
 
 }  // namespace
 
-ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
-                        const app::ProcessoVivo& vivo, const std::vector<Novidade>& novidades) {
+ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const app::ProcessoVivo& vivo,
+                        const std::vector<Novidade>& novidades, const app::Consumos& consumos) {
     const Resumo resumo = app::vista(sessoes, agora, vivo);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
@@ -56,6 +56,11 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
         item["mudouEstadoEm"] =
             std::isfinite(s.mudouEstadoEm) ? ordered_json(s.mudouEstadoEm) : ordered_json(nullptr);
         item["processoEncerrado"] = texto.encerrado;
+        const auto c = consumos.find(s.id);
+        const app::Consumo consumo = c == consumos.end() ? app::Consumo{} : c->second;
+        item["contexto"] = consumo.contexto ? ordered_json(*consumo.contexto) : ordered_json(nullptr);
+        item["custo"] = consumo.custo ? ordered_json(*consumo.custo) : ordered_json(nullptr);
+        item["modelo"] = consumo.modelo ? ordered_json(*consumo.modelo) : ordered_json(nullptr);
         lista.push_back(std::move(item));
     }
     j["sessoes"] = std::move(lista);

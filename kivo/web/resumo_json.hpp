@@ -11,6 +11,7 @@
 
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"
+#include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 
 namespace kivo::web {
@@ -18,12 +19,14 @@ namespace kivo::web {
 // The object for the records of `sessoes` in view at `agora` (app::vista):
 //   {"humor", "frase", "destaque" (id or null), "sessoes": [{"id", "projeto",
 //    "titulo" (or null), "nome", "estado", "situacao", "ha", "mudouEstadoEm",
-//    "processoEncerrado"}], "novidades": [{"caso", "id", "titulo", "corpo"}]}
+//    "processoEncerrado", "contexto", "custo", "modelo" (each null unless `consumos`
+//    knows it)}], "novidades": [{"caso", "id", "titulo", "corpo"}]}
 // Every text from a record is stripped of control characters. Never throws (but
 // std::bad_alloc).
 nlohmann::ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
                                   const app::ProcessoVivo& vivo,
-                                  const std::vector<Novidade>& novidades);
+                                  const std::vector<Novidade>& novidades,
+                                  const app::Consumos& consumos = {});
 
 // `objeto` as one line of compact JSON; text that is not UTF-8 is replaced, never
 // thrown on.

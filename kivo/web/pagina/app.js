@@ -29,6 +29,7 @@
   const conexao = $('conexao');
   const icone = $('icone');
   const notificar = $('notificar');
+  const custoTotal = $('custo-total');
 
   const aberturaEm = Date.now();
   let ultimo = null;       // the latest summary
@@ -53,8 +54,35 @@
     icone.setAttribute('href', arquivo);
   }
 
+  // Brazilian money, as the panel writes it: "US$ 1.234,50".
+  function emDolares(v) {
+    const centavos = Math.round(v * 100);
+    const inteiro = String(Math.floor(centavos / 100)).replace(/\B(?=(\d{3})+(?!\d))/g, '.');
+    return 'US$ ' + inteiro + ',' + String(centavos % 100).padStart(2, '0');
+  }
+
+  // What the session's status line said: context as a small bar, model, cost.
+  function consumo(s) {
+    const partes = [];
+    if (Number.isFinite(s.contexto)) {
+      const texto = Math.round(s.contexto) + '%';
+      const barra = elemento('meter', 'contexto');
+      Object.assign(barra, { min: 0, max: 100, low: 70, high: 90, optimum: 0, value: s.contexto });
+      barra.setAttribute('aria-label', 'Contexto: ' + texto);
+      partes.push(barra, elemento('span', 'porcentagem', texto + ' do contexto'));
+    }
+    if (typeof s.modelo === 'string' && s.modelo) partes.push(elemento('span', 'modelo', s.modelo));
+    if (Number.isFinite(s.custo)) partes.push(elemento('span', 'custo', emDolares(s.custo)));
+    if (partes.length === 0) return null;
+    const bloco = elemento('span', 'consumo');
+    bloco.append(...partes);
+    return bloco;
+  }
+
   function desenharSessoes(r) {
     const itens = [];
+    let total = 0;
+    let algumCusto = false;
     for (const s of r.sessoes) {
       const li = elemento('li', 'estado-' + s.estado);
       if (s.id === r.destaque) li.classList.add('destacada');
@@ -66,10 +94,18 @@
       li.append(elemento('span', 'situacao', s.situacao));
       if (s.ha) li.append(elemento('span', 'quando', ' · ' + s.ha));
       if (s.processoEncerrado) li.append(elemento('span', 'encerrado', ' (processo encerrado)'));
+      const c = consumo(s);
+      if (c) li.append(c);
+      if (Number.isFinite(s.custo)) {
+        total += s.custo;
+        algumCusto = true;
+      }
       itens.push(li);
     }
     lista.replaceChildren(...itens);
     vazio.hidden = itens.length > 0;
+    custoTotal.hidden = !algumCusto;
+    custoTotal.textContent = algumCusto ? emDolares(total) + ' nas sessões abertas' : '';
     const d = r.sessoes.find((s) => s.id === r.destaque);
     destaque.hidden = !d;
     destaque.textContent = d ? d.nome + ' — ' + d.situacao : '';

@@ -1,6 +1,6 @@
 // kivo web in a real browser (Debian's chromium, headless, driven by puppeteer-core):
-// the sessions of a folder are shown in order; hook events change the page without a
-// reload; a hostile title stays text; without the token nothing is shown; each mood
+// the sessions of a folder are shown in order; what their status lines said (context,
+// model, cost, the total); hook events change the page without a reload; a hostile title stays text; without the token nothing is shown; each mood
 // renders its face. Saves screenshots of the moods in CAPTURAS.
 //
 // node navegador.cjs KIVO GANCHO NODE_MODULES CAPTURAS
@@ -43,6 +43,14 @@ function evento(nome, sessao, extra) {
 }
 
 const HOSTIL = '<img src=x onerror=alert(1)>';
+
+// Claude Code's status-line object for a session, with its figures, through kivo linha.
+const capturado = JSON.parse(fs.readFileSync(path.join(__dirname, '..', '..', 'tests', 'dados',
+  'claude-code-2.1.197-statusline.json'), 'utf8'));
+function linhaDeStatus(session_id, used_percentage, total_cost_usd) {
+  const objeto = { ...capturado, session_id, context_window: { ...capturado.context_window, used_percentage }, cost: { total_cost_usd } };
+  if (spawnSync(kivo, ['linha'], { input: JSON.stringify(objeto), env: ambiente }).status !== 0) throw new Error('kivo linha falhou');
+}
 
 async function principal() {
   fs.mkdirSync(capturas, { recursive: true });
@@ -96,6 +104,20 @@ async function principal() {
     const nomeLoja = await page.$eval('#lista li[data-id="loja"] .nome', (e) => e.textContent);
     conferir(nomeLoja === 'loja · ' + HOSTIL, 'título hostil como texto: ' + nomeLoja);
     conferir((await page.$$('img[src="x"]')).length === 0 && alertas === 0, 'título hostil não vira HTML');
+
+    // Context, model and cost of the sessions with a status line, and their total.
+    linhaDeStatus('loja', 92.4, 4.366);
+    linhaDeStatus('api-pagamentos', 12, 0.5);
+    const total = await page.waitForFunction(() => document.getElementById('custo-total').textContent ===
+      'US$ 4,87 nas sessões abertas', { timeout: 5000 }).then(() => true, () => false);
+    const consumo = await page.$$eval('#lista li', (l) => l.map((e) => e.dataset.id + ': ' +
+      (e.querySelector('.consumo meter') || {}).value + ' ' + (e.querySelector('.consumo') || {}).textContent));
+    conferir(consumo.join(' | ') === 'loja: 92.4 92% do contextoOpus 4.8 (1M context)US$ 4,37 | api-pagamentos: 12 ' +
+      '12% do contextoOpus 4.8 (1M context)US$ 0,50 | docs: undefined undefined', 'consumo: ' + consumo.join(' | '));
+    const membros = (await page.evaluate(() => fetch('/api/resumo').then((r) => r.json()))).sessoes
+      .map((x) => [x.id, x.contexto, x.custo, x.modelo].join(' ')).join(' | ');
+    conferir(total && membros === 'loja 92.4 4.366 Opus 4.8 (1M context) | api-pagamentos 12 0.5 Opus 4.8 (1M context) | docs   ',
+      'custo total; /api/resumo: ' + membros);
 
     // Each mood through hook events, without reloading the page. Every mood shown is
     // noted as it appears (the celebration lasts 4 s only: a busy machine may be slow
