@@ -16,9 +16,9 @@ function(kivo_compilacao)
     return()
   endif()
   # Hardened as Debian builds its own packages: stack protector, glibc's checked string
-  # and memory functions (they need the optimiser, so not in an unoptimised build), a
-  # position-independent executable (kivo_ligar_icu makes the static programs static-pie)
-  # and, on ELF systems, relocations read-only once resolved, all resolved at start.
+  # and memory functions (they need the optimiser, so not in an unoptimised build),
+  # position-independent executables (but the fully static ones: see kivo_ligar_icu) and,
+  # on ELF systems, relocations read-only once resolved, all resolved at start.
   add_compile_options(-fstack-protector-strong
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE>"
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>")

@@ -1,8 +1,6 @@
 # How each program links ICU and whether it links everything statically, decided in one
 # place (kivo_ligar_icu). The programs link the core without ICU attached (kivo_nucleo);
 # the installed library, KivoCore, links the shared ICU.
-include(CheckLinkerFlag)
-
 # ICU's static archives beside the shared libraries that were found (Homebrew's icu4c
 # ships both, and so does Debian's libicu-dev), as one target that exists only where all
 # three were found.
@@ -15,17 +13,14 @@ if(KIVO_ICUUC_A AND KIVO_ICUI18N_A AND KIVO_ICUDATA_A)
   target_link_libraries(kivo_icu_estatica INTERFACE ${KIVO_ICUI18N_A} ${KIVO_ICUUC_A} ${KIVO_ICUDATA_A})
 endif()
 
-# A static program of the hardened build is static-pie where the C library allows it.
-if(KIVO_ENDURECIDO AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET kivo_icu_estatica)
-  check_linker_flag(CXX -static-pie KIVO_STATIC_PIE)
-endif()
-
 # kivo_ligar_icu(<program> ESTATICO <bool> [TUDO])
 #
 # ESTATICO off, or no static ICU archives: the shared ICU libraries.
 # ESTATICO on, Linux: ICU's static archives, so only the ICU code the program uses goes
 #   in and nothing of ICU is relocated at start; with TUDO the C and C++ libraries too
-#   (no dynamic loader at all: -static, -static-pie in the hardened build).
+#   (-static: no dynamic loader at all). Not -static-pie: relocating itself at start
+#   (8 800 relocations) doubled kivo_gancho's instructions on a usual event (callgrind:
+#   125 000 -> 250 000) and added a third to its page faults.
 # ESTATICO on, macOS: ICU's static archives only (there are no static system libraries),
 #   so the program does not load Homebrew's ICU by its versioned path, which the next
 #   upgrade removes.
@@ -35,11 +30,7 @@ function(kivo_ligar_icu programa)
     target_link_libraries(${programa} PRIVATE kivo_icu_estatica)
     if(arg_TUDO)
       target_link_libraries(${programa} PRIVATE pthread dl m)
-      if(KIVO_ENDURECIDO AND CMAKE_CXX_LINK_PIE_SUPPORTED AND KIVO_STATIC_PIE)
-        target_link_options(${programa} PRIVATE -static-pie)
-      else()
-        target_link_options(${programa} PRIVATE -static)
-      endif()
+      target_link_options(${programa} PRIVATE -static)
     else()
       target_link_libraries(${programa} PRIVATE dl m)
     endif()
