@@ -61,7 +61,7 @@ clean:
 # --- Hardening: the tests under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzing.
 # (The threads of kivo web are checked by make test-tsan, below.)
 .PHONY: test-san deps-fuzz fuzz
-SAN_BUILD  ?= build-san
+SAN_BUILD  := build-san
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 PACOTES_FUZZ := clang-14 libclang-rt-14-dev
@@ -69,10 +69,10 @@ PACOTES_FUZZ := clang-14 libclang-rt-14-dev
 $(SAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
 	cmake --preset san
 
+# The sanitizers' options (ASAN_OPTIONS, UBSAN_OPTIONS) come with the test preset.
 test-san: deps $(SAN_BUILD)/build.ninja
-	cmake --build $(SAN_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+	cmake --build --preset san -j $(JOBS)
+	ctest --preset san -j $(JOBS)
 
 # clang and its runtime (libFuzzer, sanitizers), only for the fuzz targets.
 deps-fuzz:
@@ -111,7 +111,7 @@ test-pacote: pacote
 # suite (GoogleTest built from Debian's sources with libc++; no benchmarks). The
 # closest check here of a macOS build.
 .PHONY: deps-clang test-clang
-CLANG_BUILD   ?= build-clang
+CLANG_BUILD   := build-clang
 PACOTES_CLANG := clang-14 libc++-14-dev libc++abi-14-dev googletest
 
 deps-clang:
@@ -121,8 +121,8 @@ $(CLANG_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-clang
 	cmake --preset clang
 
 test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
-	cmake --build $(CLANG_BUILD) -j $(JOBS)
-	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+	cmake --build --preset clang -j $(JOBS)
+	ctest --preset clang -j $(JOBS)
 
 # --- kivo web: its browser test needs Debian's chromium and puppeteer-core (from npm,
 # into the build folder; it downloads no browser of its own); the server's tests run
@@ -130,7 +130,7 @@ test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
 .PHONY: deps-navegador test-tsan
 PACOTES += libcpp-httplib-dev chromium
 PUPPETEER := puppeteer-core@24.43.1
-TSAN_BUILD ?= build-tsan
+TSAN_BUILD := build-tsan
 
 deps-navegador: build
 	@command -v npm >/dev/null 2>&1 || { $(SUDO) apt-get update -q && \
@@ -149,6 +149,8 @@ bench: bench-web
 $(TSAN_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
 	cmake --preset tsan
 
+# The presets build only the server's tests (and the programs they run) and give
+# TSAN_OPTIONS.
 test-tsan: deps $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target kivo_web_servidor_test kivo kivo_gancho
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/kivo/web/tests/kivo_web_servidor_test
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)

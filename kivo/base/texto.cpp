@@ -1,23 +1,17 @@
 #include "base/texto.hpp"
 
-#include <unicode/ubrk.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
-#include <unicode/uvernum.h>
+#include "unicode.hpp"
 
 #include <algorithm>
-#include <memory>
+#include <optional>
 
 namespace kivo::app {
 
 namespace {
 
-constexpr std::string_view reticencias = "\u2026";
+namespace unicode = ::kivo::texto;
 
-bool soAscii(std::string_view t) {
-    return std::all_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
+constexpr std::string_view reticencias = "\u2026";
 
 // Only code points below U+0300, well formed (one or two bytes each).
 bool soLatino(std::string_view t) {
@@ -39,46 +33,10 @@ struct Aglomerado {
     int largura;
 };
 
-int larguraDoAglomerado(std::string_view t) {
-    const auto* s = reinterpret_cast<const uint8_t*>(t.data());
-    const auto n = static_cast<int32_t>(t.size());
-    int32_t i = 0;
-    UChar32 base = 0;
-    U8_NEXT(s, i, n, base);
-    if (base < 0) return 1;
-    bool largo = false;
-    bool emoji = u_hasBinaryProperty(base, UCHAR_EMOJI_PRESENTATION);
-    bool soMarcas = true;
-#if U_ICU_VERSION_MAJOR_NUM >= 62
-    const bool pictografico = u_hasBinaryProperty(base, UCHAR_EXTENDED_PICTOGRAPHIC);
-#else
-    const bool pictografico = u_hasBinaryProperty(base, UCHAR_EMOJI);
-#endif
-    for (int32_t j = 0; j < n;) {
-        UChar32 c = 0;
-        U8_NEXT(s, j, n, c);
-        if (c < 0) {
-            soMarcas = false;
-            continue;
-        }
-        const auto ea = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
-        if (ea == U_EA_WIDE || ea == U_EA_FULLWIDTH) largo = true;
-        if (c == 0xFE0F && pictografico) emoji = true;  // the emoji form of a text symbol
-        const int8_t tipo = u_charType(c);
-        if (tipo != U_NON_SPACING_MARK && tipo != U_ENCLOSING_MARK && tipo != U_FORMAT_CHAR) soMarcas = false;
-    }
-    if (largo || emoji) return 2;
-    return soMarcas ? 0 : 1;
-}
-
-struct FecharIterador {
-    void operator()(UBreakIterator* b) const { ubrk_close(b); }
-};
-
 // The clusters of `t`, in order.
 std::vector<Aglomerado> aglomerados(std::string_view t) {
     std::vector<Aglomerado> lista;
-    if (soAscii(t)) {
+    if (unicode::ehAscii(t)) {
         lista.reserve(t.size());
         for (std::size_t i = 0; i < t.size(); ++i) lista.push_back({i, i + 1, 1});
         return lista;
@@ -93,36 +51,8 @@ std::vector<Aglomerado> aglomerados(std::string_view t) {
         }
         return lista;
     }
-    // One iterator per thread, reused: opening one costs more than a short text.
-    thread_local std::unique_ptr<UBreakIterator, FecharIterador> iterador;
-    UErrorCode erro = U_ZERO_ERROR;
-    if (!iterador) iterador.reset(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &erro));
-    UText* ut = utext_openUTF8(nullptr, t.data(), static_cast<int64_t>(t.size()), &erro);
-    if (iterador && U_SUCCESS(erro)) ubrk_setUText(iterador.get(), ut, &erro);
-    if (!iterador || U_FAILURE(erro)) {
-        // Without ICU's rules: one cluster per code point.
-        utext_close(ut);
-        const auto* s = reinterpret_cast<const uint8_t*>(t.data());
-        const auto n = static_cast<int32_t>(t.size());
-        for (int32_t i = 0; i < n;) {
-            const int32_t inicio = i;
-            UChar32 c = 0;
-            U8_NEXT(s, i, n, c);
-            lista.push_back({static_cast<std::size_t>(inicio), static_cast<std::size_t>(i),
-                             larguraDoAglomerado(t.substr(inicio, i - inicio))});
-        }
-        return lista;
-    }
-    int32_t inicio = ubrk_first(iterador.get());
-    for (int32_t fim = ubrk_next(iterador.get()); fim != UBRK_DONE; fim = ubrk_next(iterador.get())) {
-        const auto a = static_cast<std::size_t>(inicio);
-        const auto b = static_cast<std::size_t>(fim);
-        lista.push_back({a, b, larguraDoAglomerado(t.substr(a, b - a))});
-        inicio = fim;
-    }
-    erro = U_ZERO_ERROR;
-    ubrk_setText(iterador.get(), nullptr, 0, &erro);  // let go of the UText
-    utext_close(ut);
+    for (const unicode::Grafema& g : unicode::grafemas(t))
+        lista.push_back({g.inicio, g.fim, unicode::colunas(t.substr(g.inicio, g.fim - g.inicio))});
     return lista;
 }
 
@@ -131,23 +61,20 @@ std::vector<Aglomerado> aglomerados(std::string_view t) {
 std::string limpo(std::string_view texto) {
     std::string saida;
     saida.reserve(texto.size());
-    const auto* s = reinterpret_cast<const uint8_t*>(texto.data());
-    const auto n = static_cast<int32_t>(texto.size());
-    for (int32_t i = 0; i < n;) {
-        const auto b = s[i];
+    for (std::size_t i = 0; i < texto.size();) {
+        const auto b = static_cast<unsigned char>(texto[i]);
         if (b < 0x80) {
             saida += (b < 0x20 || b == 0x7F) ? ' ' : static_cast<char>(b);
             ++i;
             continue;
         }
-        const int32_t inicio = i;
-        UChar32 c = 0;
-        U8_NEXT(s, i, n, c);
-        if (c < 0) {
+        const std::size_t inicio = i;
+        const std::optional<char32_t> c = unicode::lerCodigo(texto, i);
+        if (!c) {
             saida += "\uFFFD";
-        } else if (c <= 0x9F) {
+        } else if (*c <= 0x9F) {
             saida += ' ';  // U+0080 to U+009F: C1 controls, CSI among them
-        } else if (u_charType(c) == U_FORMAT_CHAR && c != 0x200D) {
+        } else if (unicode::formato(*c) && *c != 0x200D) {
             // dropped: it would reorder or hide part of the line
         } else {
             saida.append(texto.substr(inicio, i - inicio));
@@ -157,7 +84,7 @@ std::string limpo(std::string_view texto) {
 }
 
 int larguraDe(std::string_view texto) {
-    if (soAscii(texto)) return static_cast<int>(texto.size());
+    if (unicode::ehAscii(texto)) return static_cast<int>(texto.size());
     if (soLatino(texto)) {
         return static_cast<int>(std::count_if(texto.begin(), texto.end(), [](char c) {
             return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -170,7 +97,7 @@ int larguraDe(std::string_view texto) {
 
 std::string caber(std::string_view texto, int largura) {
     if (largura < 1) return "";
-    if (soAscii(texto) && texto.size() <= static_cast<std::size_t>(largura)) return std::string(texto);
+    if (unicode::ehAscii(texto) && texto.size() <= static_cast<std::size_t>(largura)) return std::string(texto);
     const std::vector<Aglomerado> lista = aglomerados(texto);
     int total = 0;
     for (const Aglomerado& a : lista) total += a.largura;

@@ -20,6 +20,7 @@ TEST(Texto, Limpo) {
         {"zero\u200Bwidth so\u00ADft \uFEFF", "zerowidth soft "},
         {"\U0001F468\u200D\U0001F469", "\U0001F468\u200D\U0001F469"},
         {"a\xC3(b\xFF", "a\uFFFD(b\uFFFD"},
+        {"\xE2\x82x\xF0\x9F\x98", "\uFFFDx\uFFFD"},  // a sequence cut short is one mark
     };
     for (const auto& [entrada, saida] : casos) {
         SCOPED_TRACE(entrada);

@@ -1,4 +1,5 @@
-// Private Unicode layer: the only code that talks to ICU. Text is UTF-8 in and out.
+// The Unicode layer: the only code that talks to ICU (the library, kivo_gancho and kivo
+// link it; the installed KivoCore carries it inside). Text is UTF-8 in and out.
 //
 // "Character" means an extended grapheme cluster. ASCII text takes cheap paths that
 // give the same answers without building any ICU object, because the hook command
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kivo::texto {
 
@@ -24,6 +26,10 @@ bool utf8Valido(std::string_view s) noexcept;
 char32_t decodificar(std::string_view s, std::size_t& i) noexcept;
 void anexarUtf8(std::string& destino, char32_t c);
 std::size_t contarCodigos(std::string_view s) noexcept;
+// Decodes the code point at byte `i` and moves `i` past it, as decodificar does, except
+// that an ill-formed sequence is read as its maximal subpart (a sequence cut short is
+// one error, not one per byte) and gives nullopt.
+std::optional<char32_t> lerCodigo(std::string_view s, std::size_t& i) noexcept;
 
 // --- Grapheme clusters
 // True when byte offset `i` is a cluster boundary (0 and size() always are).
@@ -32,6 +38,17 @@ bool limite(std::string_view s, std::size_t i);
 std::size_t contarGrafemas(std::string_view s, std::size_t teto = npos);
 // The first `n` clusters (the whole text when it has fewer).
 std::string_view primeirosGrafemas(std::string_view s, std::size_t n);
+// Byte range of one cluster.
+struct Grafema {
+    std::size_t inicio;
+    std::size_t fim;
+};
+// Every cluster of `s`, in order.
+std::vector<Grafema> grafemas(std::string_view s);
+// Columns one cluster takes on a terminal: 2 for East Asian wide and fullwidth characters
+// and for emoji shown as pictures, 0 for a cluster made only of combining marks or format
+// characters, 1 otherwise.
+int colunas(std::string_view grafema);
 
 // --- Character sets and trimming
 enum class Conjunto {
@@ -66,6 +83,7 @@ std::string maiusculas(std::string_view s);
 // --- Character properties
 bool letraMarcaOuNumero(char32_t c) noexcept;  // general categories L, M, N
 bool digitoDecimal(char32_t c) noexcept;        // Nd
+bool formato(char32_t c) noexcept;              // Cf
 
 // An ICU regular expression, compiled once. Matching works on code points.
 class Regex {
