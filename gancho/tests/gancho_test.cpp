@@ -27,7 +27,6 @@ protected:
         EXPECT_TRUE(r.entradaToda);
     }
     fs::path sessoes() const { return base_ / "sessoes"; }
-
     teste::PastaTemporaria temporaria_;
     fs::path base_ = temporaria_.raiz() / "dados";
 };
@@ -56,10 +55,7 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
 // Events in turn, then the files of the session folder and the record of "s1".
 TEST_F(Gancho, SequenciasDeEventos) {
     struct Caso {
-        const char* rotulo;
-        std::vector<std::string> eventos;
-        Estado estado;
-        std::optional<std::string> detalhe;
+        const char* rotulo; std::vector<std::string> eventos; Estado estado; std::optional<std::string> detalhe;
         Nomes arquivos = {".trava", "s1.json"};
     };
     const Caso casos[] = {
@@ -77,8 +73,7 @@ TEST_F(Gancho, SequenciasDeEventos) {
         {.rotulo = "valor que nao e texto nao conta",
          .eventos = {evento("Notification",
                             R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
-         .estado = Estado::atencao, .detalhe = "Precisa de você"},
-    };
+         .estado = Estado::atencao, .detalhe = "Precisa de você"}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.rotulo);
         fs::remove_all(base_);
