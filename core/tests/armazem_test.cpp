@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 using teste::escrever;
 using teste::nomesEm;
 using Nomes = std::set<std::string>;
@@ -130,6 +129,5 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     for (pid_t p : filhos) waitpid(p, nullptr, 0);
     EXPECT_EQ(a.ler("contador").value_or(Sessao{}).faseFerramenta, 800);
 }
-
 }  // namespace
 }  // namespace kivo

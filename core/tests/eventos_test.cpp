@@ -5,7 +5,6 @@
 
 namespace kivo {
 namespace {
-
 using nlohmann::json;
 
 // Blocks end at two line feeds that are characters of their own (not the LF of CR LF);
@@ -43,6 +42,5 @@ TEST(SepararEventos, BlocosEResto) {
         }
     }
 }
-
 }  // namespace
 }  // namespace kivo

@@ -13,7 +13,6 @@
 
 namespace kivo::json {
 namespace {
-
 TEST(JsonEstrito, RejeitaTudoQueNaoERfc8259) {
     const std::string invalidos[] = {
         "", "\xEF\xBB\xBF{}", "{} x", "{}{}", "[1,]", "{\"a\":1,}", "// c\n{}", "[NaN]", "[-]", "[01]", "[1.]",
@@ -61,6 +60,5 @@ TEST(Numeros, InteiroPeloValorExato) {
     EXPECT_EQ(inteiroExato("0", 0, 5), 0);
     EXPECT_EQ(paraDouble("4.9406564584124654e-324"), std::numeric_limits<double>::denorm_min());
 }
-
 }  // namespace
 }  // namespace kivo::json

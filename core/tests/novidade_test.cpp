@@ -5,7 +5,6 @@
 
 namespace kivo {
 namespace {
-
 Sessao sessao(std::string id, Estado estado, double mudouEstadoEm, std::string detalhe = "agora") {
     return Sessao{.id = std::move(id), .cwd = "/p", .estado = estado, .detalhe = std::move(detalhe),
                   .atualizado = mudouEstadoEm + 1, .mudouEstadoEm = mudouEstadoEm};
@@ -45,6 +44,5 @@ TEST(Novidades, PorRegistroDeDepois) {
     EXPECT_NE(N::terminou(s), N::errou(s));
     EXPECT_NE(N::terminou(s), N::terminou(sessao("s", E::feito, 6)));
 }
-
 }  // namespace
 }  // namespace kivo

@@ -12,7 +12,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 Acao gravarNova(const std::optional<Sessao>&) {
     return Acao::gravar(Sessao{.id = "s1", .cwd = "/p", .estado = Estado::trabalhando, .atualizado = 1, .mudouEstadoEm = 1});
 }
@@ -50,6 +49,5 @@ TEST(PastasCriadas, SaoSoDoDono) {
     EXPECT_EQ(permissoes(existente / "sessoes"), fs::perms::owner_all);
     EXPECT_EQ(permissoes(existente), aberta) << "a folder that exists is left as it is";
 }
-
 }  // namespace
 }  // namespace kivo

@@ -6,7 +6,6 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 using nlohmann::json;
@@ -200,6 +199,5 @@ TEST(Aplicar, CamposDoRegistroETitulo) {
     }
     EXPECT_EQ(gravou(aplicar({.nome = "Stop", .sessaoId = "s", .titulo = " "}, nullopt, em(1))).titulo, nullopt);
 }
-
 }  // namespace
 }  // namespace kivo

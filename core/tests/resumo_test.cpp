@@ -9,7 +9,6 @@
 
 namespace kivo {
 namespace {
-
 constexpr double agora = 1765000000;
 using E = Estado;
 
@@ -89,6 +88,5 @@ TEST(Resumir, OrdemDeExibicao) {
         EXPECT_EQ(ordem, esperado) << descricao;
     }
 }
-
 }  // namespace
 }  // namespace kivo

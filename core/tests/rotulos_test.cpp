@@ -14,7 +14,6 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 
@@ -125,6 +124,5 @@ TEST(DoEstadoETempo, Faixas) {
     for (double s : {std::nan(""), -std::numeric_limits<double>::infinity(), std::ldexp(86400.0, 63)})
         EXPECT_THROW(Rotulos::tempo(s), std::invalid_argument) << s;
 }
-
 }  // namespace
 }  // namespace kivo

@@ -8,7 +8,6 @@
 
 namespace kivo {
 namespace {
-
 Sessao completa() {
     return Sessao{.id = "s-1", .cwd = "/home/ana/proj", .titulo = "T\u00edtulo \"x\"", .estado = Estado::atencao,
                   .detalhe = "Quer permiss\u00e3o", .atualizado = 1765000000.25, .mudouEstadoEm = 1765000000,
@@ -88,6 +87,5 @@ TEST(Nomes, DoProjetoEComTitulo) {
     for (const auto& [caminho, esperado] : casos) EXPECT_EQ(Sessao::nomeDoProjeto(caminho), esperado) << caminho;
     EXPECT_EQ((Sessao{.id = "1", .cwd = "/home/ana/loja", .titulo = ""}).nome(), "loja");
 }
-
 }  // namespace
 }  // namespace kivo

@@ -7,7 +7,6 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 
@@ -47,6 +46,5 @@ TEST(Teclas, ProtegidoPorPalavraInteira) {
                             "acesso a\u0300s chaves"})  // decomposed à is not the pattern's U+00E0
         EXPECT_FALSE(Teclas::protegido(nao)) << nao;
 }
-
 }  // namespace
 }  // namespace kivo

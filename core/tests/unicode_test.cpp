@@ -8,7 +8,6 @@
 
 namespace kivo::texto {
 namespace {
-
 constexpr char32_t kF = 0xFFFD;
 
 // The bounds of every lead and continuation byte; each byte of a sequence that is not
@@ -81,6 +80,5 @@ TEST(Literais, SoEmLimitesDeCluster) {
     for (const auto& [texto, agulha, contem] : casos) EXPECT_EQ(contemSemCaixa(texto, agulha), contem) << texto;
     EXPECT_TRUE(iguais("K", "\u212a"));  // canonically equal, though only one side is ASCII
 }
-
 }  // namespace
 }  // namespace kivo::texto

@@ -11,7 +11,6 @@
 
 namespace kivo {
 namespace {
-
 using nlohmann::json;
 using Apps = std::map<std::string, std::int64_t>;
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
@@ -146,6 +145,5 @@ TEST(UsoJson, CodificaEDecodificaInteiros) {
     b.dias["d"]["Cafe\u0301"] = 6;
     EXPECT_NE(a, b);
 }
-
 }  // namespace
 }  // namespace kivo

@@ -19,7 +19,6 @@ using Relogio = std::chrono::steady_clock;
 
 namespace kivo {
 namespace {
-
 constexpr int kProcessos = 200;
 const std::string kSessoes[] = {"sessao-0", "sessao-1", "sess\u00e3o-\u00e7", "fd54bafe-d6c7-4ae4"};
 
@@ -100,6 +99,5 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
         EXPECT_EQ(Armazem(pasta).ler(sessao).value_or(Sessao{}).detalhe, "Fim da rodada") << sessao;
     }
 }
-
 }  // namespace
 }  // namespace kivo

@@ -28,7 +28,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 const std::string kInicio = R"({"hook_event_name":"UserPromptSubmit","session_id":"s1","cwd":"/home/ana/loja"})";
 const std::string kMudanca = R"({"hook_event_name":"Stop","session_id":"s1","last_assistant_message":"## Pronto"})";
 
@@ -185,6 +184,5 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     decidir(R"({"hook_event_name":"Stop","session_id":"s2"})", false);
     EXPECT_TRUE(Armazem(pasta()).ler("s2"));
 }
-
 }  // namespace
 }  // namespace kivo

@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 using Nomes = std::set<std::string>;
 
 class Gancho : public ::testing::Test {
@@ -105,6 +104,5 @@ TEST_F(Gancho, SessaoRealDoComecoAoFim) {
                               4242, "vscode"));
     EXPECT_NEAR(s.atualizado, static_cast<double>(std::time(nullptr)), 60);
 }
-
 }  // namespace
 }  // namespace kivo

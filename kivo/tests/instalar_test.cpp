@@ -31,7 +31,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
-
 struct Ambiente {  // a variable set (nullptr: unset) for a scope, then put back
     Ambiente(const char* n, const char* valor) : nome(n) {
         if (const char* v = std::getenv(n)) antes = v;
@@ -317,5 +316,4 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
             EXPECT_EQ(kivo::app::ehComandoDaLinha(comando), g.daLinha) << comando;
         }
 }
-
 }  // namespace

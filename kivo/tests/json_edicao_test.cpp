@@ -7,7 +7,6 @@
 #include <string>
 
 namespace {
-
 using Json = nlohmann::ordered_json;
 using kivo::app::trocarMembro;
 
@@ -59,5 +58,4 @@ const Caso casos[] = {
 TEST(JsonEdicao, TrocaSoOMembro) {
     for (const Caso& c : casos) EXPECT_EQ(trocarMembro(c.original, c.chave, c.valor), c.esperado) << c.nome;
 }
-
 }  // namespace

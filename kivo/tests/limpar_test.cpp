@@ -17,7 +17,6 @@ using kivo::Sessao;
 using kivo::app::Limpeza;
 
 namespace {
-
 constexpr double agora = 1765000000;
 constexpr std::int32_t morto = 4242;
 
@@ -89,5 +88,4 @@ TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     EXPECT_EQ(removidos(l), (std::set<std::string>{"velha", ".viva.json.0123456789abcdef.tmp"}));
     EXPECT_EQ(kivo::Armazem(pasta_).ler("sem-processo").value_or(Sessao{}).atualizado, agora);
 }
-
 }  // namespace

@@ -10,7 +10,6 @@ using kivo::Estado;
 using kivo::app::Estilo;
 
 namespace {
-
 constexpr double agora = 1765000000;
 
 kivo::Sessao sessao(const std::string& cwd, Estado e, const std::string& detalhe, double ha = 5) {
@@ -62,5 +61,4 @@ TEST(Linha, SessaoDaEntrada) {
     for (const char* ruim : {"", "{", "[]", R"({"session_id":7})", R"({"cwd":"/x"})", "{\"session_id\":\"a\xFF\"}"})
         EXPECT_EQ(kivo::app::sessaoDaEntrada(ruim), std::nullopt) << ruim;
 }
-
 }  // namespace

@@ -18,7 +18,6 @@ using kivo::app::Opcao;
 using kivo::app::Opcoes;
 
 namespace {
-
 struct Caso {
     std::vector<std::string_view> args;
     std::string erro;  // empty: read whole
@@ -80,5 +79,4 @@ TEST(ProcessoFilho, ArgumentosGrupoESaida) {
     EXPECT_EQ(esperar(*dorme), -1);
     EXPECT_EQ(kivo::app::iniciarFilho("/nada/kivo-inexistente", {}), std::nullopt);
 }
-
 }  // namespace

@@ -21,7 +21,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
 constexpr double agora = 1765000000;
 
 Sessao sessao(const std::string& cwd, Estado estado, std::optional<std::string> detalhe, double atualizadoHa,
@@ -113,5 +112,4 @@ TEST(Painel, ProcessoExiste) {
     EXPECT_FALSE(kivo::app::processoExiste(static_cast<std::int32_t>(filho)));
     EXPECT_TRUE(kivo::app::processoExiste(0) && kivo::app::processoExiste(-1));
 }
-
 }  // namespace

@@ -22,7 +22,6 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
-
 // The session of the captured status-line object (kivo/tests/dados).
 constexpr const char* estaSessao = "fd54bafe-d6c7-4ae4-af41-29fc9aa77228";
 
@@ -174,5 +173,4 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
         EXPECT_EQ(std::tie(r.status, r.erro, r.saida), std::make_tuple(0, std::string(), c.saida));
     }
 }
-
 }  // namespace

@@ -18,7 +18,6 @@ using kivo::Novidade;
 using kivo::app::Meio;
 
 namespace {
-
 kivo::Sessao sessao(const std::string& id, Estado e, double t, std::optional<std::string> detalhe = {}) {
     return {.id = id, .cwd = "/home/ana/" + id, .estado = e, .detalhe = detalhe, .atualizado = t, .mudouEstadoEm = t};
 }
@@ -107,5 +106,4 @@ TEST(Seguir, Quadro) {
               "\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Novidades:\n\x1b[K  10:00:00  loja-virtual\n"
               "\x1b[K    terminou: Pronto: Carrinho\n\x1b[K    consertado\x1b[J");
 }
-
 }  // namespace

@@ -8,7 +8,6 @@
 #include <vector>
 
 namespace {
-
 // Controls become spaces; format characters that reorder or hide text go (RLO, isolates,
 // invisible space, soft hyphen), the joiner that glues emoji stays; bad UTF-8 is marked.
 TEST(Texto, Limpo) {
@@ -46,5 +45,4 @@ TEST(Texto, CaberEQuebrar) {
         {"\u65E5\u672C\u8A9E\u30C6", 5, {"\u65E5\u672C", "\u8A9E\u30C6"}}, {"sem limite", 0, {"sem limite"}}};
     for (const auto& [texto, n, linhas] : quebras) EXPECT_EQ(kivo::app::quebrar(texto, n), linhas) << texto << n;
 }
-
 }  // namespace

@@ -10,7 +10,6 @@
 #include <string>
 
 namespace kivo::teste {
-
 class PastaTemporaria {
 public:
     PastaTemporaria() {
@@ -43,5 +42,4 @@ inline std::set<std::string> nomesEm(const std::filesystem::path& pasta) {
     for (const auto& item : std::filesystem::directory_iterator(pasta, e)) n.insert(item.path().filename().string());
     return n;
 }
-
 }  // namespace kivo::teste

@@ -17,7 +17,6 @@
 #include <vector>
 
 namespace kivo::teste {
-
 struct Comando {
     std::vector<std::string> argv;                // argv[0]: the program's path
     std::map<std::string, std::string> ambiente;  // the whole environment
@@ -120,5 +119,4 @@ inline bool lerAte(int fd, std::string& lido, const std::string& fim,
 inline Execucao rodar(const Comando& c, const std::string& entrada = "") {
     return terminar(iniciar(c), entrada);
 }
-
 }  // namespace kivo::teste

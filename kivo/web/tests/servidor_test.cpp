@@ -25,7 +25,6 @@
 
 namespace kivo {
 namespace {
-
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -250,6 +249,5 @@ TEST(ComandoWeb, AbrirPassaUmArquivoSoDoUsuarioENuncaOToken) {
     EXPECT_THAT(aberto, ::testing::AllOf(HasSubstr("\n600\n"), HasSubstr("url=" + endereco + "\"")));
     EXPECT_FALSE(fs::exists(argumento));
 }
-
 }  // namespace
 }  // namespace kivo
