@@ -1,5 +1,4 @@
-// The record store: file names from ids, reads and writes, updates under the lock.
-// Write faults are the hook's failure tests.
+// The record store: file names from ids, reads and writes, updates under the lock (write faults: the hook's tests).
 #include "kivo/armazem.hpp"
 
 #include <fcntl.h>
@@ -20,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 using teste::escrever;
 using teste::nomesEm;
 using Nomes = std::set<std::string>;
@@ -50,36 +48,26 @@ TEST(Armazem, GravarLerListarEApagar) {
     EXPECT_EQ(teste::conteudo(a.pasta() / "ab.json"), paraJson(exemplo("a.b")));
     EXPECT_EQ(a.ler("ab"), exemplo("a.b"));
     // Only readable files whose extension is "json" are records.
-    escrever(a.pasta() / "dois.JSON", paraJson(exemplo("dois")));
-    escrever(a.pasta() / ".json", paraJson(exemplo("tres")));
-    escrever(a.pasta() / ".quatro.json", paraJson(exemplo("quatro")));
+    for (const char* id : {"dois.JSON", ".json", ".quatro.json"}) escrever(a.pasta() / id, paraJson(exemplo(id)));
     escrever(a.pasta() / "cinco.json", "{\"id\":");
     fs::create_directory(a.pasta() / "sete.json");
     Nomes ids;
     for (const auto& r : a.lerTodas()) ids.insert(r.id);
-    EXPECT_EQ(ids, (Nomes{"a.b", "quatro"}));
-    a.apagar("a.b");
-    a.apagar("a.b");
+    EXPECT_EQ(ids, (Nomes{"a.b", ".quatro.json"}));
+    a.apagar("a.b"), a.apagar("a.b");
     EXPECT_FALSE(a.ler("ab"));
 }
 
 TEST(Armazem, AtualizarSobATrava) {
     teste::PastaTemporaria t;
     const Armazem a(t.raiz() / "base" / "sessoes");
-    a.atualizar("s", [](const std::optional<Sessao>& atual) {
-        EXPECT_FALSE(atual);
-        return Acao::ignorar();
-    });
+    a.atualizar("s", [](const std::optional<Sessao>& atual) { EXPECT_FALSE(atual); return Acao::ignorar(); });
     EXPECT_EQ(nomesEm(a.pasta()), Nomes{".trava"});
     // The action's record names the file, not the id argument.
     a.atualizar("s", [](const std::optional<Sessao>&) { return Acao::gravar(exemplo("outra")); });
-    a.atualizar("outra", [](const std::optional<Sessao>& atual) {
-        EXPECT_TRUE(atual);
-        return Acao::apagar();
-    });
+    a.atualizar("outra", [](const std::optional<Sessao>& atual) { EXPECT_TRUE(atual); return Acao::apagar(); });
     EXPECT_FALSE(a.ler("outra"));
-    // Failures are swallowed, and the lock is free after every path, also when it was
-    // taken on descriptor 0.
+    // Failures are swallowed, and the lock is free after every path, also when it was taken on descriptor 0.
     a.gravar(exemplo("a"));
     a.atualizar("a", [](const std::optional<Sessao>&) { return Acao::gravar(exemplo("a", INFINITY)); });
     a.atualizar("s", [](const std::optional<Sessao>&) -> Acao { throw std::runtime_error("x"); });
@@ -91,9 +79,9 @@ TEST(Armazem, AtualizarSobATrava) {
     close(fd);
 }
 
-// Eight processes add 100 each under the lock: no update is lost, none let in early by a signal.
 int avisos = -1;  // a byte per signal handled, written by the handler
 
+// Eight processes add 100 each under the lock: no update is lost, none let in early by a signal.
 TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     std::ifstream travas("/proc/locks");
     if (!travas) GTEST_SKIP() << "sem /proc/locks: nao ha como ver quem espera pela trava";
@@ -110,18 +98,14 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     sigaction(SIGUSR1, &sinal, nullptr);
     std::vector<pid_t> filhos;
     for (int i = 0; i < 8; ++i) {
-        if (const pid_t p = fork(); p != 0) {
-            filhos.push_back(p);
-            continue;
-        }
+        if (const pid_t p = fork(); p != 0) { filhos.push_back(p); continue; }
         close(fd);  // the lock stays with the parent's descriptor
-        for (int k = 0; k < 100; ++k) {
+        for (int k = 0; k < 100; ++k)
             a.atualizar("contador", [](const std::optional<Sessao>& atual) {
                 Sessao s = atual.value_or(exemplo("contador", 0));
                 s.faseFerramenta = s.faseFerramenta.value_or(0) + 1;
                 return Acao::gravar(s);
             });
-        }
         _exit(0);
     }
     // The children blocked on the lock, as the kernel lists them ("->" marks a waiter).
@@ -145,6 +129,5 @@ TEST(Armazem, ProcessosConcorrentesESinalNaEspera) {
     for (pid_t p : filhos) waitpid(p, nullptr, 0);
     EXPECT_EQ(a.ler("contador").value_or(Sessao{}).faseFerramenta, 800);
 }
-
 }  // namespace
 }  // namespace kivo

@@ -5,7 +5,6 @@
 
 namespace kivo {
 namespace {
-
 using nlohmann::json;
 
 // Blocks end at two line feeds that are characters of their own (not the LF of CR LF);
@@ -28,12 +27,10 @@ TEST(SepararEventos, BlocosEResto) {
         {"LF LF CR LF", "data: {}\n\n\r\n", {vazio}, "\r\n"},
         {"CR LF dentro do bloco nao separa linhas", "data: {\"a\":\r\ndata: 1}\n\n", {}, ""},
         {"LF separa linhas mesmo depois de CR LF", "data: {\"a\"\r\n\ndata: :1}\n\n\n", {a1}, "\n"},
-        // Found by fuzzing: a byte that is not UTF-8 right after the two line feeds
-        // kept them from ending the block.
+        // Found by fuzzing: a byte that is not UTF-8 right after the two line feeds kept them from ending the block.
         {"byte invalido depois do separador", "data: {}\n\n\xb4", {vazio}, "\xb4"},
         {"continuacoes soltas", "data: {\"a\":1}\n\n\x80\x80" "data: {}\n\n\xbf\n\ndata: {\"ok\":1}\n\n\xa9",
-         {a1, ok}, "\xa9"},
-    };
+         {a1, ok}, "\xa9"}};
     for (const auto& [rotulo, texto, eventos, resto] : casos) {
         SCOPED_TRACE(rotulo);
         for (std::size_t corte = 0; corte <= texto.size(); ++corte) {  // the last cut: all at once
@@ -45,6 +42,5 @@ TEST(SepararEventos, BlocosEResto) {
         }
     }
 }
-
 }  // namespace
 }  // namespace kivo

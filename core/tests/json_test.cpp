@@ -13,7 +13,6 @@
 
 namespace kivo::json {
 namespace {
-
 TEST(JsonEstrito, RejeitaTudoQueNaoERfc8259) {
     const std::string invalidos[] = {
         "", "\xEF\xBB\xBF{}", "{} x", "{}{}", "[1,]", "{\"a\":1,}", "// c\n{}", "[NaN]", "[-]", "[01]", "[1.]",
@@ -51,8 +50,7 @@ TEST(JsonEstrito, TextoPartidoEntreLeituras) {
 
 // Ordinary lexemes are the record and usage readers' rows; here the limits.
 TEST(Numeros, InteiroPeloValorExato) {
-    constexpr auto mn = std::numeric_limits<std::int64_t>::min();
-    constexpr auto mx = std::numeric_limits<std::int64_t>::max();
+    constexpr auto mn = std::numeric_limits<std::int64_t>::min(), mx = std::numeric_limits<std::int64_t>::max();
     const std::pair<const char*, std::optional<std::int64_t>> casos[] = {
         {"1E+2", 100}, {"0.0e-5", 0}, {"120e-1", 12}, {"9223372036854775807", mx}, {"-9223372036854775808", mn},
         {"9223372036854775808", {}}, {"-9223372036854775809", {}}, {"92233720368547758070e-1", mx}, {"1e19", {}},
@@ -62,6 +60,5 @@ TEST(Numeros, InteiroPeloValorExato) {
     EXPECT_EQ(inteiroExato("0", 0, 5), 0);
     EXPECT_EQ(paraDouble("4.9406564584124654e-324"), std::numeric_limits<double>::denorm_min());
 }
-
 }  // namespace
 }  // namespace kivo::json

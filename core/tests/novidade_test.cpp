@@ -1,12 +1,10 @@
-// The news between two readings of the records: which sessions finished, failed or
-// call for the user, with ids matched by canonical equivalence.
+// The news between two readings: which sessions finished, failed or call for the user, ids matched canonically.
 #include "kivo/novidade.hpp"
 
 #include <gtest/gtest.h>
 
 namespace kivo {
 namespace {
-
 Sessao sessao(std::string id, Estado estado, double mudouEstadoEm, std::string detalhe = "agora") {
     return Sessao{.id = std::move(id), .cwd = "/p", .estado = estado, .detalhe = std::move(detalhe),
                   .atualizado = mudouEstadoEm + 1, .mudouEstadoEm = mudouEstadoEm};
@@ -36,8 +34,7 @@ TEST(Novidades, PorRegistroDeDepois) {
          {sessao("\xff", E::feito, 2), sessao("e\xcc", E::feito, 2)}, {N::terminou(sessao("e\xcc", E::feito, 2))}},
         {"registro exato antes do equivalente",
          {sessao(decomposto, E::trabalhando, 1), sessao(composto, E::feito, 2)}, {sessao(decomposto, E::feito, 2)},
-         {N::terminou(sessao(decomposto, E::feito, 2))}},
-    };
+         {N::terminou(sessao(decomposto, E::feito, 2))}}};
     for (const auto& [descricao, antes, depois, esperado] : casos) {
         std::map<std::string, Sessao> porId;
         for (const auto& s : antes) porId.emplace(s.id, s);
@@ -47,6 +44,5 @@ TEST(Novidades, PorRegistroDeDepois) {
     EXPECT_NE(N::terminou(s), N::errou(s));
     EXPECT_NE(N::terminou(s), N::terminou(sessao("s", E::feito, 6)));
 }
-
 }  // namespace
 }  // namespace kivo

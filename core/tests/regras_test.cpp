@@ -6,7 +6,6 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 using nlohmann::json;
@@ -59,48 +58,37 @@ TEST(Contexto, PidEOrigem) {
 // Every branch of the order gate, at an earlier, equal and later moment than the
 // stored atualizado (100), which never goes back. SessionEnd passes every gate.
 TEST(Aplicar, PortaDeOrdem) {
+    constexpr Caso ignorar = Caso::ignorar, gravar = Caso::gravar;
     struct Caso_ {
-        const char* rotulo;
-        const char* evento;
-        double agora;
-        Caso caso;
-        double atualizado = 100;
-        std::optional<std::int64_t> faseGravada = 0;
-        Opt idGravado = "t", idEvento = "t";
+        const char *rotulo, *evento; double agora; Caso caso; double atualizado = 100;
+        std::optional<std::int64_t> faseGravada = 0; Opt idGravado = "t", idEvento = "t";
     };
     const Caso_ casos[] = {
         {.rotulo = "fim de sessao", .evento = "SessionEnd", .agora = 5, .caso = Caso::apagar, .faseGravada = 2},
-        {.rotulo = "fase menor depois", .evento = "PreToolUse", .agora = 101, .caso = Caso::ignorar, .faseGravada = 2},
-        {.rotulo = "fase maior antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::gravar},
-        {.rotulo = "mesma fase antes", .evento = "PreToolUse", .agora = 99, .caso = Caso::ignorar},
-        {.rotulo = "mesma fase igual", .evento = "PreToolUse", .agora = 100, .caso = Caso::gravar},
-        {.rotulo = "mesma fase depois", .evento = "PreToolUse", .agora = 101, .caso = Caso::gravar, .atualizado = 101},
-        {.rotulo = "fase 2 repetida antes", .evento = "PostToolUseFailure", .agora = 99.999, .caso = Caso::ignorar,
-         .faseGravada = 2},
-        {.rotulo = "recusa e fase 2", .evento = "PermissionDenied", .agora = 99, .caso = Caso::ignorar,
-         .faseGravada = 2},
-        {.rotulo = "sem fase gravada conta -1", .evento = "PreToolUse", .agora = 99, .caso = Caso::gravar,
-         .faseGravada = nullopt},
-        {.rotulo = "id equivalente", .evento = "PermissionRequest", .agora = 99, .caso = Caso::gravar,
+        {.rotulo = "fase menor depois", .evento = "PreToolUse", .agora = 101, .caso = ignorar, .faseGravada = 2},
+        {.rotulo = "fase maior antes", .evento = "PermissionRequest", .agora = 99, .caso = gravar},
+        {.rotulo = "mesma fase antes", .evento = "PreToolUse", .agora = 99, .caso = ignorar},
+        {.rotulo = "mesma fase igual", .evento = "PreToolUse", .agora = 100, .caso = gravar},
+        {.rotulo = "mesma fase depois", .evento = "PreToolUse", .agora = 101, .caso = gravar, .atualizado = 101},
+        {.rotulo = "fase 2 repete", .evento = "PostToolUseFailure", .agora = 99.999, .caso = ignorar, .faseGravada = 2},
+        {.rotulo = "recusa e fase 2", .evento = "PermissionDenied", .agora = 99, .caso = ignorar, .faseGravada = 2},
+        {.rotulo = "sem fase gravada: -1", .evento = "PreToolUse", .agora = 99, .caso = gravar, .faseGravada = nullopt},
+        {.rotulo = "id equivalente", .evento = "PermissionRequest", .agora = 99, .caso = gravar,
          .idGravado = "caf\u00e9", .idEvento = "cafe" + kAcento},
-        {.rotulo = "outro id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
-         .idEvento = "u"},
-        {.rotulo = "outro id depois", .evento = "PreToolUse", .agora = 100.5, .caso = Caso::gravar,
-         .atualizado = 100.5, .faseGravada = 2, .idEvento = "u"},
-        {.rotulo = "evento sem id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
-         .idEvento = nullopt},
-        {.rotulo = "registro sem id antes", .evento = "PermissionRequest", .agora = 99, .caso = Caso::ignorar,
+        {.rotulo = "outro id antes", .evento = "PermissionRequest", .agora = 99, .caso = ignorar, .idEvento = "u"},
+        {.rotulo = "outro id depois", .evento = "PreToolUse", .agora = 100.5, .caso = gravar, .atualizado = 100.5,
+         .faseGravada = 2, .idEvento = "u"},
+        {.rotulo = "evento sem id", .evento = "PermissionRequest", .agora = 99, .caso = ignorar, .idEvento = nullopt},
+        {.rotulo = "registro sem id antes", .evento = "PermissionRequest", .agora = 99, .caso = ignorar,
          .faseGravada = nullopt, .idGravado = nullopt},
-        {.rotulo = "evento sem fase antes", .evento = "UserPromptSubmit", .agora = 99, .caso = Caso::ignorar},
-        {.rotulo = "evento sem fase igual", .evento = "Stop", .agora = 100, .caso = Caso::gravar, .faseGravada = 2},
-    };
+        {.rotulo = "evento sem fase antes", .evento = "UserPromptSubmit", .agora = 99, .caso = ignorar},
+        {.rotulo = "evento sem fase igual", .evento = "Stop", .agora = 100, .caso = gravar, .faseGravada = 2}};
     for (const auto& c : casos) {
         SCOPED_TRACE(c.rotulo);
         Sessao s = gravada();
         s.faseFerramenta = c.faseGravada;
         s.ferramentaId = c.idGravado;
-        const Acao r = aplicar(EventoGancho{.nome = c.evento, .sessaoId = "s", .ferramentaId = c.idEvento}, s,
-                               em(c.agora));
+        const Acao r = aplicar({.nome = c.evento, .sessaoId = "s", .ferramentaId = c.idEvento}, s, em(c.agora));
         EXPECT_EQ(r.caso, c.caso);
         EXPECT_EQ(r.sessao.value_or(s).atualizado, c.atualizado);
     }
@@ -114,13 +102,7 @@ TEST(Aplicar, PortaDeOrdem) {
 TEST(Aplicar, EstadoDetalheERelogio) {
     using E = Estado;
     const std::string pensando = "Pensando…", rodando = "Rodando um comando", quer = "Quer permissão para ";
-    struct Caso_ {
-        EventoGancho e;
-        Estado antes;
-        std::optional<Estado> depois;
-        Opt detalhe;
-        bool reinicia = false;
-    };
+    struct Caso_ { EventoGancho e; Estado antes; std::optional<Estado> depois; Opt detalhe; bool reinicia = false; };
     const Caso_ casos[] = {
         {.e = {.nome = "SessionStart"}, .antes = E::ocioso, .depois = E::ocioso},
         {.e = {.nome = "SessionStart", .origemSessao = "resume"}, .antes = E::feito, .depois = E::ocioso,
@@ -164,8 +146,7 @@ TEST(Aplicar, EstadoDetalheERelogio) {
         {.e = {.nome = "Notification", .mensagem = "Needs PERMISSIONS"}, .antes = E::feito, .depois = E::atencao,
          .detalhe = "Needs PERMISSIONS", .reinicia = true},
         {.e = {.nome = "Notification", .mensagem = "permission" + kAcento}, .antes = E::feito},
-        {.e = {.nome = "Outro"}, .antes = E::feito},
-    };
+        {.e = {.nome = "Outro"}, .antes = E::feito}};
     for (const auto& c : casos) {
         const EventoGancho& e = c.e;
         SCOPED_TRACE(e.nome + " " + e.ferramenta.value_or("") + e.tipoNotificacao.value_or("") +
@@ -179,9 +160,8 @@ TEST(Aplicar, EstadoDetalheERelogio) {
             continue;
         }
         const Sessao s = gravou(r);
-        EXPECT_EQ(s.estado, *c.depois);
-        EXPECT_EQ(s.detalhe, c.detalhe);
-        EXPECT_EQ(s.mudouEstadoEm, c.reinicia ? 200 : 50);
+        EXPECT_EQ(std::tie(s.estado, s.detalhe, s.mudouEstadoEm),
+                  std::tuple(*c.depois, c.detalhe, c.reinicia ? 200.0 : 50.0));
     }
 }
 
@@ -194,9 +174,7 @@ TEST(Aplicar, CamposDoRegistroETitulo) {
     EXPECT_NE(Acao::gravar(gravada()), Acao::gravar(Sessao{}));
     // The stored id and call stay; an empty cwd and absent context values change nothing.
     Sessao esperada = gravada();
-    esperada.estado = Estado::feito;
-    esperada.detalhe = nullopt;
-    esperada.atualizado = esperada.mudouEstadoEm = 200;
+    esperada.estado = Estado::feito, esperada.detalhe = nullopt, esperada.atualizado = esperada.mudouEstadoEm = 200;
     const EventoGancho parou{.nome = "Stop", .sessaoId = "outro", .cwd = "", .ferramentaId = "x"};
     EXPECT_EQ(aplicar(parou, gravada(), em(200)), Acao::gravar(esperada));
     esperada = gravou(aplicar(EventoGancho{.nome = "UserPromptSubmit", .sessaoId = "s", .cwd = "/q"}, gravada(),
@@ -219,9 +197,7 @@ TEST(Aplicar, CamposDoRegistroETitulo) {
         const EventoGancho e{.nome = "UserPromptSubmit", .sessaoId = "s", .titulo = titulo};
         EXPECT_EQ(gravou(aplicar(e, antes, em(200))).titulo, esperado) << titulo.value_or("(ausente)");
     }
-    const EventoGancho branco{.nome = "Stop", .sessaoId = "s", .titulo = " "};
-    EXPECT_EQ(gravou(aplicar(branco, nullopt, em(1))).titulo, nullopt);
+    EXPECT_EQ(gravou(aplicar({.nome = "Stop", .sessaoId = "s", .titulo = " "}, nullopt, em(1))).titulo, nullopt);
 }
-
 }  // namespace
 }  // namespace kivo

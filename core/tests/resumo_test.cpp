@@ -1,5 +1,4 @@
-// The presentation at a moment: the state a record is shown in, the mascot's mood,
-// the highlighted session and the display order.
+// The presentation at a moment: the state a record is shown in, the mood, the highlight and the order.
 #include "kivo/resumo.hpp"
 #include "kivo/tempos.hpp"
 
@@ -10,7 +9,6 @@
 
 namespace kivo {
 namespace {
-
 constexpr double agora = 1765000000;
 using E = Estado;
 
@@ -26,8 +24,7 @@ TEST(EstadoEfetivo, LimitesEstritosContadosDeAtualizado) {
         {E::trabalhando, 1200, 1200, E::trabalhando}, {E::trabalhando, 1200.5, 1, E::ocioso},
         {E::atencao, 1800, 1800, E::atencao},         {E::atencao, 1801, 1, E::ocioso},
         {E::feito, 600, 5000, E::feito},              {E::erro, 601, 601, E::ocioso},
-        {E::atencao, -5000, -5000, E::atencao},       {E::trabalhando, std::nan(""), 0, E::trabalhando},
-    };
+        {E::atencao, -5000, -5000, E::atencao},       {E::trabalhando, std::nan(""), 0, E::trabalhando}};
     for (const auto& [guardado, idade, desdeMudanca, esperado] : casos)
         EXPECT_EQ(estadoEfetivo(sessao("s", guardado, idade, desdeMudanca), agora), esperado) << idade;
 }
@@ -37,7 +34,6 @@ TEST(Resumir, HumorEDestaque) {
     EXPECT_EQ(humorDe("Dormindo"), std::nullopt);
     EXPECT_EQ(resumir({}, agora), Resumo::vazio());
     EXPECT_TRUE(Resumo::vazio().humor == Humor::dormindo && !Resumo::vazio().destaque);
-
     const std::tuple<const char*, std::vector<Sessao>, Humor, const char*> casos[] = {  // ..., highlighted id
         {"atencao antes de trabalhando mais recente",
          {sessao("t", E::trabalhando, 1, 1), sessao("a", E::atencao, 100, 100)}, Humor::atencao, "a"},
@@ -49,8 +45,7 @@ TEST(Resumir, HumorEDestaque) {
         {"ocioso ha 1800 s dorme", {sessao("o", E::ocioso, 1800, 10)}, Humor::dormindo, "o"},
         {"sono conta da atualizacao", {sessao("o", E::ocioso, 10, 5000)}, Humor::acordado, "o"},
         {"sono olha a mais recente", {sessao("v", E::ocioso, 5000, 5000), sessao("n", E::feito, 700, 700)},
-         Humor::acordado, "n"},
-    };
+         Humor::acordado, "n"}};
     for (const auto& [descricao, sessoes, humor, destaque] : casos) {
         SCOPED_TRACE(descricao);
         const Resumo r = resumir(sessoes, agora);
@@ -66,8 +61,7 @@ TEST(Resumir, HumorEDestaque) {
     EXPECT_EQ(r.ordenadas, std::vector<Sessao>{esquecida});
 }
 
-// The order by state is the panel's test; here ties, canonical ids, and times that are
-// not finite.
+// The order by state is the panel's test; here ties, canonical ids, and times that are not finite.
 TEST(Resumir, OrdemDeExibicao) {
     const std::string composto = "\u00e9", decomposto = "e\u0301";
     const double inf = std::numeric_limits<double>::infinity();
@@ -87,14 +81,12 @@ TEST(Resumir, OrdemDeExibicao) {
          {sessao("nan", E::trabalhando, std::nan(""), 0), sessao("\xff", E::ocioso, 0, 0),
           sessao("t", E::trabalhando, 5, 5), sessao("\xc3", E::ocioso, 0, 0), sessao("inf", E::trabalhando, -inf, 0),
           sessao("a", E::ocioso, 0, 0)},
-         {"inf@/p", "t@/p", "nan@/p", "a@/p", "\xc3@/p", "\xff@/p"}},
-    };
+         {"inf@/p", "t@/p", "nan@/p", "a@/p", "\xc3@/p", "\xff@/p"}}};
     for (const auto& [descricao, sessoes, esperado] : casos) {
         std::vector<std::string> ordem;
         for (const auto& s : resumir(sessoes, agora).ordenadas) ordem.push_back(s.id + "@" + s.cwd);
         EXPECT_EQ(ordem, esperado) << descricao;
     }
 }
-
 }  // namespace
 }  // namespace kivo

@@ -1,5 +1,4 @@
-// The phrases shown for a session: tool phrases, notification texts, the first line
-// of a reply without Markdown, state labels and elapsed times.
+// The phrases shown for a session: tools, notifications, a reply's first line, states and ages.
 #include "kivo/rotulos.hpp"
 
 #include <gtest/gtest.h>
@@ -15,18 +14,13 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 
 const std::string kAc = "\u0301";  // combining acute accent
 const std::string kRet = "\u2026";
 
-std::string vezes(const std::string& s, int n) {
-    std::string r;
-    for (int k = 0; k < n; ++k) r += s;
-    return r;
-}
+std::string vezes(const std::string& s, int n) { return n > 0 ? s + vezes(s, n - 1) : ""; }
 
 TEST(Frases, TrabalhoEPedidoPorFerramenta) {
     const std::tuple<Opt, const char*, const char*> casos[] = {
@@ -51,15 +45,13 @@ TEST(Frases, ServidorMcp) {
         {"mcp__", "Trabalhando"}, {"mcp____t", "Trabalhando"}, {"MCP__terminal__x", "Trabalhando"},
         {"mcp__" + kAc + "x", "Trabalhando"},
         {"mcp__a_" + kAc + "b-" + kAc + "c-d", "Usando a_" + kAc + "b-" + kAc + "c d"},
-        {"mcp__x__" + kAc + "y", "Usando x _" + kAc + "y"}, {"mcp__ccd_" + kAc + "x", "Usando ccd_" + kAc + "x"},
-    };
+        {"mcp__x__" + kAc + "y", "Usando x _" + kAc + "y"}, {"mcp__ccd_" + kAc + "x", "Usando ccd_" + kAc + "x"}};
     for (const auto& [ferramenta, trabalho] : casos) EXPECT_EQ(Rotulos::trabalho(ferramenta), trabalho) << ferramenta;
     EXPECT_EQ(Rotulos::pedido("mcp__terminal__run"), "usar o terminal");
     EXPECT_EQ(Rotulos::pedido("mcp____t"), "usar mcp____t");
 }
 
-// Permission and waiting messages, then texts longer than 90 characters: they keep 89,
-// trimmed of spaces, and "…".
+// Permission and waiting messages, then texts longer than 90 characters: they keep 89, trimmed of spaces, and "…".
 TEST(Notificacao, RegrasECorteEm90) {
     const std::string e = "e" + kAc, a88(88, 'a'), quer = "Quer permissão para ";
     const std::pair<Opt, std::string> casos[] = {
@@ -76,36 +68,32 @@ TEST(Notificacao, RegrasECorteEm90) {
         {std::string(90, 'a'), std::string(90, 'a')}, {std::string(91, 'a'), std::string(89, 'a') + kRet},
         {std::string(87, 'a') + "\t\u00a0 bbbb", std::string(87, 'a') + kRet}, {a88 + "\nbbb", a88 + "\n" + kRet},
         {vezes(e, 91), vezes(e, 89) + kRet}, {a88 + " " + kAc + "bb", a88 + " " + kAc + kRet},
-        {a88 + "\r\nb", a88 + "\r\nb"}, {std::string(95, '\xe9'), std::string(89, '\xe9') + kRet},
-    };
+        {a88 + "\r\nb", a88 + "\r\nb"}, {std::string(95, '\xe9'), std::string(89, '\xe9') + kRet}};
     for (const auto& [mensagem, esperado] : casos)
         EXPECT_EQ(Rotulos::notificacao(mensagem), esperado) << mensagem.value_or("-");
 }
 
 TEST(Resumo, PrimeiraLinhaSemMarkdown) {
+    const std::string e = "e" + kAc;
     const std::pair<Opt, Opt> casos[] = {
         {nullopt, nullopt}, {"", nullopt}, {" \n**\n\t``\r\n> \n#", nullopt}, {"## Resumo\n\nCorrigi.", "Resumo"},
         {"1. O token **expirava** cedo", "O token expirava cedo"}, {"# [Guia](http://x) rapido", "Guia rapido"},
         {"\u00a0\t- Oi\u3000", "Oi"}, {"\r\rOi\rtchau", "Oi"}, {"\u2028Oi\u2029tchau", "Oi"},
         {"\u0085a\u0085b\vc", "a"}, {"\u0661\u0662. item", "item"}, {"\u2022\u00a0ol\u00e1", "ol\u00e1"},
         // The cut counts what is left after the Markdown is gone.
-        {"**" + std::string(90, 'a') + "**", std::string(90, 'a')},
-        {"# " + vezes("e" + kAc, 91), vezes("e" + kAc, 89) + kRet},
-    };
+        {"**" + std::string(90, 'a') + "**", std::string(90, 'a')}, {"# " + vezes(e, 91), vezes(e, 89) + kRet}};
     for (const auto& [texto, esperado] : casos) EXPECT_EQ(Rotulos::resumo(texto), esperado) << texto.value_or("-");
 }
 
-// The hand-written and ICU paths give what the three regular expressions give, on ASCII
-// lines and on lines with digits, spaces and bullets from elsewhere in Unicode: the
-// Markdown rules are checked here, the table above only picks lines.
+// The hand-written and ICU paths give what the three regular expressions give, on ASCII lines and on lines with digits,
+// spaces and bullets from elsewhere in Unicode: the Markdown rules are checked here, the table above only picks lines.
 TEST(Resumo, CaminhosIguaisAsRegex) {
     const texto::Regex link(R"(\[([^\]]+)\]\([^)]*\))"), marcador(R"(^(#+|>|[-*•]|\d+\.)\s*)"), enfase("[*`]");
     const std::vector<std::string> pecas[] = {
         {"[", "]", "(", ")", "#", "##", ">", "-", "*", "**", "`", ".", "0", "7", "42", " ", "\t", "a", "\\", "](",
          "1.", "\x01", "\v"},
         {"[", "]", "(", ")", "#", ">", "-", "*", "`", ".", "3", " ", "a", "\u2022", "\u00e9", "e\u0301", "\u0661",
-         "\u00a0", "\u3000", "\U0001F44D", "\uff11", "\u00bd", "\u180e", "\u2022\u0301", "\u0663.", "\u1680"},
-    };
+         "\u00a0", "\u3000", "\U0001F44D", "\uff11", "\u00bd", "\u180e", "\u2022\u0301", "\u0663.", "\u1680"}};
     std::mt19937 gerador(20240611);
     for (const auto& p : pecas) {
         for (int k = 0; k < 15000; ++k) {
@@ -136,6 +124,5 @@ TEST(DoEstadoETempo, Faixas) {
     for (double s : {std::nan(""), -std::numeric_limits<double>::infinity(), std::ldexp(86400.0, 63)})
         EXPECT_THROW(Rotulos::tempo(s), std::invalid_argument) << s;
 }
-
 }  // namespace
 }  // namespace kivo

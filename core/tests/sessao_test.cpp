@@ -1,5 +1,4 @@
-// A session record: state names, the exact bytes written, the all-or-nothing reader,
-// equality and the names shown for a project.
+// A session record: the exact bytes written, the all-or-nothing reader, equality and a project's names.
 #include "kivo/sessao.hpp"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 
 namespace kivo {
 namespace {
-
 Sessao completa() {
     return Sessao{.id = "s-1", .cwd = "/home/ana/proj", .titulo = "T\u00edtulo \"x\"", .estado = Estado::atencao,
                   .detalhe = "Quer permiss\u00e3o", .atualizado = 1765000000.25, .mudouEstadoEm = 1765000000,
@@ -39,8 +37,7 @@ TEST(SessaoDeJson, IdaEVolta) {
     bool pasta = false;  // a text longer than the buffer reserved for the rest: the folder or the detail
     for (double t : {0.1, 1765000000.123456, 5e-324, 1e300, -0.0, 123456789012345678.0}) {
         Sessao s = completa();
-        s.atualizado = t;
-        s.faseFerramenta = std::numeric_limits<std::int64_t>::min();
+        s.atualizado = t, s.faseFerramenta = std::numeric_limits<std::int64_t>::min();
         s.pid = std::numeric_limits<std::int32_t>::max();
         ((pasta = !pasta) ? s.cwd : *s.detalhe) = std::string(300, 'c');
         const auto lido = sessaoDeJson(paraJson(s));
@@ -54,12 +51,8 @@ TEST(SessaoDeJson, TudoOuNada) {
     const std::string base = R"({"id":"x","cwd":"/p","estado":"feito","atualizado":1,"mudouEstadoEm":2)";
     const Sessao b{.id = "x", .cwd = "/p", .estado = Estado::feito, .atualizado = 1, .mudouEstadoEm = 2};
     Sessao c = b, d = b;
-    c.titulo = "";
-    c.pid = 100;
-    c.faseFerramenta = 0;
-    d.estado = Estado::atencao;
-    d.origem = "o";
-    d.pid = 3;
+    c.titulo = "", c.pid = 100, c.faseFerramenta = 0;
+    d.estado = Estado::atencao, d.origem = "o", d.pid = 3;
     const std::pair<const char*, std::optional<Sessao>> casos[] = {
         {"}", b}, {R"(,"pid":null,"detalhe":null,"outro":{"a":[1,"x",true]},"versao":2,"Titulo":"x"})", b},
         {R"(,"titulo":"","pid":1e2,"faseFerramenta":-0})", c},
@@ -67,8 +60,7 @@ TEST(SessaoDeJson, TudoOuNada) {
         {R"(,"pid":2147483648})", {}}, {R"(,"pid":true})", {}}, {R"(,"faseFerramenta":9223372036854775808})", {}},
         {R"(,"faseFerramenta":1e-9})", {}}, {R"(,"estado":"Feito"})", {}}, {R"(,"cwd":["a"]})", {}},
         {R"(,"atualizado":"1"})", {}}, {R"(,"mudouEstadoEm":null})", {}}, {R"(,"titulo":5})", {}},
-        {",\"titulo\":\"\xC3\"}", {}}, {"} x", {}}, {R"(,"pid":[1]})", {}},
-    };
+        {",\"titulo\":\"\xC3\"}", {}}, {"} x", {}}, {R"(,"pid":[1]})", {}}};
     for (const auto& [resto, esperado] : casos) EXPECT_EQ(sessaoDeJson(base + resto), esperado) << resto;
     EXPECT_TRUE(std::isinf(sessaoDeJson(base + R"(,"atualizado":1e400})").value_or(b).atualizado));
     for (const std::string& t : std::vector<std::string>{R"({"id":"x","cwd":"/p","estado":"feito","atualizado":1})",
@@ -78,8 +70,7 @@ TEST(SessaoDeJson, TudoOuNada) {
 
 TEST(SessaoIgualdade, CanonicaENaN) {
     Sessao a = completa(), b = completa();
-    a.detalhe = "caf\u00e9";
-    b.detalhe = "cafe\u0301";
+    a.detalhe = "caf\u00e9", b.detalhe = "cafe\u0301";
     EXPECT_EQ(a, b);
     b.ferramentaId = "toolu_2";
     EXPECT_NE(a, b);
@@ -96,6 +87,5 @@ TEST(Nomes, DoProjetoEComTitulo) {
     for (const auto& [caminho, esperado] : casos) EXPECT_EQ(Sessao::nomeDoProjeto(caminho), esperado) << caminho;
     EXPECT_EQ((Sessao{.id = "1", .cwd = "/home/ana/loja", .titulo = ""}).nome(), "loja");
 }
-
 }  // namespace
 }  // namespace kivo

@@ -1,5 +1,4 @@
-// Key names for the remote keyboard: the macOS tables, free text to a key code, and
-// the windows where typing is refused.
+// Key names for the remote keyboard: the macOS tables, free text to a key code, windows where typing is refused.
 #include "kivo/teclas.hpp"
 
 #include <gtest/gtest.h>
@@ -8,7 +7,6 @@
 
 namespace kivo {
 namespace {
-
 using std::nullopt;
 using Opt = std::optional<std::string>;
 
@@ -36,8 +34,7 @@ TEST(Teclas, CodigoDeTextoLivre) {
         {"ab", nullopt}, {"\u0663", nullopt}, {"\u212a", "KeyK"},  // full lower-casing: the Kelvin sign is k
         {"\u0130", "KeyI\u0307"}, {" F10\t", "F10"}, {"f12", "F12"}, {"F13", nullopt}, {"f01", nullopt},
         {"f1\n", "F1\n"},  // "$" matches before a final line break
-        {"RETURN", "Enter"}, {"ESPAC\u0327O", "Space"}, {"DEL", "Delete"}, {"a\xff", nullopt},
-    };
+        {"RETURN", "Enter"}, {"ESPAC\u0327O", "Space"}, {"DEL", "Delete"}, {"a\xff", nullopt}};
     for (const auto& [texto, esperado] : casos) EXPECT_EQ(Teclas::codigo(texto), esperado) << texto;
 }
 
@@ -49,6 +46,5 @@ TEST(Teclas, ProtegidoPorPalavraInteira) {
                             "acesso a\u0300s chaves"})  // decomposed à is not the pattern's U+00E0
         EXPECT_FALSE(Teclas::protegido(nao)) << nao;
 }
-
 }  // namespace
 }  // namespace kivo

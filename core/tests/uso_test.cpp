@@ -1,5 +1,4 @@
-// Application usage by day: local dates, sums per name, the days sent, and the
-// record's JSON form.
+// Application usage by day: local dates, sums per name, the days sent, and the record's JSON form.
 #include "kivo/uso.hpp"
 
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 
 namespace kivo {
 namespace {
-
 using nlohmann::json;
 using Apps = std::map<std::string, std::int64_t>;
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
@@ -30,8 +28,7 @@ TEST(UsoDia, DataLocalNoFusoDoProcesso) {
         {"UTC0", 253402300800, "10000-01-01"}, {"UTC0", -67768080113937600.0, "-2147483000-02-28"},
         // ...and past the years of the C library the calendar goes on, in UTC.
         {"UTC0", 67768036191676800.0 - 8, "2147485547-12-31"}, {"UTC0", 67768036191676800.0, "2147485548-01-01"},
-        {"UTC0", 67768036196817600.0, "2147485548-02-29"}, {"UTC0", 67768036196904000.0, "2147485548-03-01"},
-    };
+        {"UTC0", 67768036196817600.0, "2147485548-02-29"}, {"UTC0", 67768036196904000.0, "2147485548-03-01"}};
     for (const auto& [tz, instante, esperado] : casos) {
         setenv("TZ", tz, 1);
         EXPECT_EQ(Uso::dia(instante), esperado) << tz << " " << instante;
@@ -58,8 +55,7 @@ TEST(UsoSomar, NomesETotais) {
         {"composto primeiro", {{"Caf\u00e9", 10}, {"Cafe\u0301", 5}}, {{"Caf\u00e9", 15}}},
         {"decomposto primeiro", {{"Cafe\u0301", 10}, {"Caf\u00e9", 5}}, {{"Cafe\u0301", 15}}},
         {"satura", {{"A", kMax - 1}, {"A", 5}, {"B", kMin + 1}, {"B", -5}}, {{"A", kMax}, {"B", kMin}}},
-        {"extremos somam exato", {{"A", kMax}, {"A", kMin}}, {{"A", -1}}},
-    };
+        {"extremos somam exato", {{"A", kMax}, {"A", kMin}}, {{"A", -1}}}};
     for (const auto& [rotulo, somas, esperado] : casos) {
         Uso uso;
         for (const auto& [nome, s] : somas) uso.somar(nome, s, k14Nov2023 + 3600);
@@ -92,8 +88,7 @@ json app(const std::string& nome, std::int64_t minutos) {
 TEST(UsoParaEnviar, DiasRecentesEMinutosArredondados) {
     // Applications of 60 seconds or more, in whole minutes rounded half away from zero.
     const std::pair<std::int64_t, std::int64_t> minutos[] = {
-        {kMin, 0}, {59, 0}, {60, 1}, {89, 1}, {90, 2}, {150, 3}, {1769, 29},
-        {kMax, 153722867280912928}};  // 2^63 / 60 as a double
+        {kMin, 0}, {59, 0}, {60, 1}, {89, 1}, {90, 2}, {150, 3}, {1769, 29}, {kMax, 153722867280912928}};
     for (const auto& [s, m] : minutos) {
         Uso uso;
         uso.dias["d"]["A"] = s;
@@ -126,7 +121,6 @@ TEST(UsoJson, CodificaEDecodificaInteiros) {
     Uso ruim;
     ruim.dias["2024-01-01"]["\xff"] = 1;
     EXPECT_THROW(paraJson(ruim), std::domain_error);
-
     const std::pair<const char*, decltype(Uso::dias)> validos[] = {
         {" {\"outro\":[1,{\"x\":null}],\"dias\":{},\"mais\":\"y\"} ", {}},
         {"{\"dias\":{\"d\":{\"a\":12.0,\"b\":1e2,\"c\":-0,\"e\":1.5e1,\"f\":-7,\"\\u00e9\":9007199254740993}}}",
@@ -146,12 +140,10 @@ TEST(UsoJson, CodificaEDecodificaInteiros) {
           "{\"dias\":{\"d\":{\"a\":1,\"a\":\"x\"}}}"})
         EXPECT_ANY_THROW(usoDeJson(c)) << c;
     Uso a, b;  // names compare by canonical equivalence
-    a.dias["d"]["Caf\u00e9"] = 5;
-    b.dias["d"]["Cafe\u0301"] = 5;
+    a.dias["d"]["Caf\u00e9"] = b.dias["d"]["Cafe\u0301"] = 5;
     EXPECT_EQ(a, b);
     b.dias["d"]["Cafe\u0301"] = 6;
     EXPECT_NE(a, b);
 }
-
 }  // namespace
 }  // namespace kivo

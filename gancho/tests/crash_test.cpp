@@ -19,7 +19,6 @@ using Relogio = std::chrono::steady_clock;
 
 namespace kivo {
 namespace {
-
 constexpr int kProcessos = 200;
 const std::string kSessoes[] = {"sessao-0", "sessao-1", "sess\u00e3o-\u00e7", "fd54bafe-d6c7-4ae4"};
 
@@ -43,25 +42,20 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     teste::PastaTemporaria temporaria;
     const fs::path pasta = temporaria.raiz() / "sessoes";
     const teste::Comando gancho{{KIVO_GANCHO}, {{"KIVO_DIR", temporaria.raiz().string()}, {"CLAUDE_PID", "4242"}}};
-
     // Kill moments are spread over one run's duration here (sanitizer builds are slower).
     const auto t0 = Relogio::now();
     for (int i = 0; i < 5; ++i) ASSERT_EQ(teste::rodar(gancho, evento(g, kSessoes[i % 4], i)).status, 0);
     const auto janela = std::chrono::duration_cast<std::chrono::microseconds>(Relogio::now() - t0).count() / 5 + 1;
-
     std::set<std::string> escritas;  // sessions with at least one completed run
     int mortos = 0;
     for (int n = 5; n < kProcessos;) {
         struct Rodada {
-            teste::Processo p;
-            std::string sessao, entrada;
-            bool matar, naEntrada;  // killed while its input is half written
-            Relogio::time_point prazo;
+            teste::Processo p; std::string sessao, entrada; bool matar, naEntrada; Relogio::time_point prazo;
         };
         std::vector<Rodada> onda;
         for (int k = 0; k < 8 && n < kProcessos; ++k, ++n) {
             const std::string sessao = kSessoes[g() % 4];
-            const bool matar = g() % 3 == 0;
+            const bool matar = g() % 3 == 0;  // one in eight of them while its input is half written
             onda.push_back({teste::iniciar(gancho), sessao, evento(g, sessao, n), matar, matar && g() % 8 == 0, {}});
             ASSERT_GT(onda.back().p.pid, 0);
         }
@@ -73,25 +67,18 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
             r.prazo = Relogio::now() + std::chrono::microseconds(g() % janela);
         }
         std::sort(onda.begin(), onda.end(), [](const auto& a, const auto& b) { return a.prazo < b.prazo; });
-        for (auto& r : onda) {
-            if (!r.matar) continue;
-            std::this_thread::sleep_until(r.prazo);
-            kill(r.p.pid, SIGKILL);
-        }
+        for (auto& r : onda)
+            if (r.matar) std::this_thread::sleep_until(r.prazo), kill(r.p.pid, SIGKILL);
         for (auto& r : onda) {
             // Waits for the run (one that hangs fails the test by its timeout); -1: killed.
             const teste::Execucao e = teste::terminar(r.p, "");
-            if (e.status == -1 && r.matar) {
-                ++mortos;
-                continue;
-            }
+            if (e.status == -1 && r.matar) { ++mortos; continue; }
             // A kill that came too late finds a run that ended normally.
             EXPECT_EQ(e.status, 0);
             EXPECT_EQ(e.saida + e.erro, "");
             escritas.insert(r.sessao);
         }
     }
-
     EXPECT_GT(mortos, 0);
     std::set<std::string> ids;
     for (const auto& nome : teste::nomesEm(pasta)) {
@@ -105,7 +92,6 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
     }
     for (const auto& sessao : escritas) EXPECT_TRUE(ids.count(sessao)) << "lost record of " << sessao;
     EXPECT_EQ(Armazem(pasta).lerTodas().size(), ids.size());
-
     // Each session is still updated (a lock left held would hang these runs till the timeout).
     for (const auto& sessao : kSessoes) {
         teste::rodar(gancho, R"({"hook_event_name":"Stop","session_id":")" + sessao +
@@ -113,6 +99,5 @@ TEST(Queda, ProcessosMortosNaoEstragamRegistrosNemATrava) {
         EXPECT_EQ(Armazem(pasta).ler(sessao).value_or(Sessao{}).detalhe, "Fim da rodada") << sessao;
     }
 }
-
 }  // namespace
 }  // namespace kivo

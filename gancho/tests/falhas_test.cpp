@@ -28,15 +28,12 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 const std::string kInicio = R"({"hook_event_name":"UserPromptSubmit","session_id":"s1","cwd":"/home/ana/loja"})";
 const std::string kMudanca = R"({"hook_event_name":"Stop","session_id":"s1","last_assistant_message":"## Pronto"})";
 
-// A link planted at the exact path of the temporary file, just before it is created.
-struct Plantio {
-    std::string alvo;
-    int vezes = 0, plantados = 0;  // creations to spoil, spoiled
-} plantio;
+// A link planted at the exact path of the temporary file, just before it is created: `vezes`
+// creations to spoil, `plantados` spoiled.
+struct Plantio { std::string alvo; int vezes = 0, plantados = 0; } plantio;
 
 int abrirPlantando(const char* caminho, int flags, mode_t modo) {
     if ((flags & O_CREAT) && std::string_view(caminho).ends_with(".tmp") && plantio.plantados < plantio.vezes &&
@@ -64,16 +61,14 @@ public:
         if (std::exchange(montado_, false)) umount2(pasta().c_str(), MNT_DETACH);
 #endif
     }
-
     // Runs kivo_gancho, or, with the fault injected, its decision in this process.
     void decidir(const std::string& entrada, bool aqui) const {
         if (aqui) {
             const auto evento = EventoGancho::deJson(json::documento(entrada).value_or(nullptr));
-            Armazem(pasta()).atualizar(evento->sessaoId, [&](const std::optional<Sessao>& atual) {
-                const std::chrono::duration<double> agora = std::chrono::system_clock::now().time_since_epoch();
+            const std::chrono::duration<double> agora = std::chrono::system_clock::now().time_since_epoch();
+            return Armazem(pasta()).atualizar(evento->sessaoId, [&](const std::optional<Sessao>& atual) {
                 return aplicar(*evento, atual, Contexto{.agora = agora.count()});
             });
-            return;
         }
         const auto r = teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", base_.string()}}}, entrada);
         EXPECT_EQ(r.status, 0);
@@ -95,13 +90,9 @@ public:
         return (void)tmpfs, false;
 #endif
     }
-
     // The faults (see the table below); each returns whether it is injected here.
     bool somenteLeitura() {
-        if (geteuid() != 0) {
-            fs::permissions(pasta(), fs::perms::owner_read | fs::perms::owner_exec);
-            return false;
-        }
+        if (geteuid() != 0) return fs::permissions(pasta(), fs::perms::owner_read | fs::perms::owner_exec), false;
         if (montar(false)) return false;
         arquivos::operacoes().abrir = [](const char* caminho, int flags, mode_t modo) {
             if (flags & (O_CREAT | O_WRONLY | O_RDWR)) return errno = EROFS, -1;
@@ -120,8 +111,7 @@ public:
         teste::escrever(pasta() / ".trava", "");
         const int fd = open((pasta() / "enchimento").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         const std::string bloco(4096, 'x');
-        while (write(fd, bloco.data(), bloco.size()) > 0 || write(fd, "x", 1) > 0) {  // to the last byte
-        }
+        while (write(fd, bloco.data(), bloco.size()) > 0 || write(fd, "x", 1) > 0) {}  // to the last byte
         close(fd);
         return false;
     }
@@ -140,7 +130,6 @@ public:
         arquivos::operacoes().abrir = &abrirPlantando;
         return true;
     }
-
     teste::PastaTemporaria temporaria_;
     fs::path raiz_ = temporaria_.raiz(), base_ = raiz_ / "dados", intacto_;  // a file planted by the fault
     bool montado_ = false;
@@ -149,10 +138,7 @@ public:
 TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     // Each row sets its fault up after a first record was written.
     using F = Falhas;
-    struct Grupo {  // faults that leave the record the same way
-        Registro registro;
-        std::vector<std::pair<const char*, std::function<bool(F&)>>> falhas;
-    };
+    struct Grupo { Registro registro; std::vector<std::pair<const char*, std::function<bool(F&)>>> falhas; };
     const Grupo grupos[] = {
         {.registro = Registro::antigo, .falhas = {{"pasta somente leitura", &F::somenteLeitura},
                     {"disco cheio", &F::discoCheio},
@@ -167,29 +153,23 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
         {.registro = Registro::nenhum,
          .falhas = {{"arquivo no lugar da pasta de registros", [](F& f) { return f.trocar(f.pasta(), false); }},
                     {"arquivo no lugar da pasta de dados", [](F& f) { return f.trocar(f.base_, false); }},
-                    {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }}}},
-    };
+                    {"pasta no lugar do registro", [](F& f) { return f.trocar(f.pasta() / "s1.json", true); }}}}};
     for (const auto& [registro, falhas] : grupos) {
         for (const auto& [nome, preparar] : falhas) {
             SCOPED_TRACE(nome);
             TearDown();
             for (const auto& p : {base_, raiz_ / "alvo"}) fs::remove_all(p);
-            plantio = {};
-            intacto_ = raiz_ / "nada";
+            plantio = {}, intacto_ = raiz_ / "nada";
             decidir(kInicio, false);
             const std::string antigo = teste::conteudo(pasta() / "s1.json");
             ASSERT_THAT(antigo, ::testing::HasSubstr("\"estado\":\"trabalhando\""));
-            const bool aqui = preparar(*this);
-            const bool existia = fs::exists(intacto_);
+            const bool aqui = preparar(*this), existia = fs::exists(intacto_);
             decidir(kMudanca, aqui);
             arquivos::operacoes() = arquivos::padrao();
-
             const auto s = Armazem(pasta()).ler("s1");
             EXPECT_EQ(s.has_value(), registro != Registro::nenhum);
             EXPECT_EQ(s && s->estado == Estado::feito, registro == Registro::novo);
-            if (registro == Registro::antigo) {
-                EXPECT_EQ(teste::conteudo(pasta() / "s1.json"), antigo);
-            }
+            if (registro == Registro::antigo) { EXPECT_EQ(teste::conteudo(pasta() / "s1.json"), antigo); }
             EXPECT_EQ(fs::exists(intacto_) ? teste::conteudo(intacto_) : "ausente", existia ? "intocado" : "ausente");
             int links = 0;  // the planted ones; no temporary file may be left
             for (const auto& item : teste::nomesEm(pasta())) {
@@ -204,6 +184,5 @@ TEST_F(Falhas, CadaFalhaDeixaTudoComoEstava) {
     decidir(R"({"hook_event_name":"Stop","session_id":"s2"})", false);
     EXPECT_TRUE(Armazem(pasta()).ler("s2"));
 }
-
 }  // namespace
 }  // namespace kivo

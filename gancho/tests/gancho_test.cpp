@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace kivo {
 namespace {
-
 using Nomes = std::set<std::string>;
 
 class Gancho : public ::testing::Test {
@@ -27,7 +26,6 @@ protected:
         EXPECT_TRUE(r.entradaToda);
     }
     fs::path sessoes() const { return base_ / "sessoes"; }
-
     teste::PastaTemporaria temporaria_;
     fs::path base_ = temporaria_.raiz() / "dados";
 };
@@ -56,10 +54,7 @@ TEST_F(Gancho, EntradasQueNaoSaoEventosNaoTocamEmNada) {
 // Events in turn, then the files of the session folder and the record of "s1".
 TEST_F(Gancho, SequenciasDeEventos) {
     struct Caso {
-        const char* rotulo;
-        std::vector<std::string> eventos;
-        Estado estado;
-        std::optional<std::string> detalhe;
+        const char* rotulo; std::vector<std::string> eventos; Estado estado; std::optional<std::string> detalhe;
         Nomes arquivos = {".trava", "s1.json"};
     };
     const Caso casos[] = {
@@ -77,8 +72,7 @@ TEST_F(Gancho, SequenciasDeEventos) {
         {.rotulo = "valor que nao e texto nao conta",
          .eventos = {evento("Notification",
                             R"(,"notification_type":"permission_prompt","message":{"a":"permission to use Bash"})")},
-         .estado = Estado::atencao, .detalhe = "Precisa de você"},
-    };
+         .estado = Estado::atencao, .detalhe = "Precisa de você"}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.rotulo);
         fs::remove_all(base_);
@@ -110,6 +104,5 @@ TEST_F(Gancho, SessaoRealDoComecoAoFim) {
                               4242, "vscode"));
     EXPECT_NEAR(s.atualizado, static_cast<double>(std::time(nullptr)), 60);
 }
-
 }  // namespace
 }  // namespace kivo

@@ -32,9 +32,7 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
-
-// An environment variable set (nullptr: unset) for a scope, then put back.
-struct Ambiente {
+struct Ambiente {  // a variable set (nullptr: unset) for a scope, then put back
     Ambiente(const char* n, const char* valor) : nome(n) {
         if (const char* v = std::getenv(n)) antes = v;
         valor ? setenv(n, valor, 1) : unsetenv(n);
@@ -55,22 +53,18 @@ const std::string certa = R"({"matcher":"*","hooks":[)" + nossa + "]}";
 const std::string configuracaoDaAna = Json::parse(R"({"model": "opus", "hooks": {
     "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "/home/ana/bin/guarda.sh"}]}],
     "SubagentStop": [{"hooks": [{"type": "command", "command": "/home/ana/bin/kivo_gancho"}]}]},
-  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}})")
-                                          .dump(2) +
-                                      "\n";
+  "statusLine": {"type": "command", "command": "~/.claude/linha.sh"}})").dump(2) + "\n";
 
 class Instalar : public ::testing::Test {
 protected:
     Instalar() { tzset(); }
     ~Instalar() override { tzset(); }
-
     OpcoesInstalar opcoes(bool mostrar = false) const {
         return {.arquivo = arquivo_, .gancho = "/opt/kivo/bin/kivo_gancho", .mostrar = mostrar, .agora = momento,
                 .kivo = "/opt/kivo/bin/kivo"};
     }
     std::set<std::string> arquivos() const { return kivo::teste::nomesEm(pasta_.raiz()); }
     Json config() const { return Json::parse(conteudo(arquivo_)); }
-
     Ambiente tz_{"TZ", "UTC"};
     kivo::teste::PastaTemporaria pasta_;
     fs::path arquivo_ = pasta_.raiz() / "settings.json";
@@ -123,7 +117,6 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(hooks["SubagentStop"], original["SubagentStop"]);
     const fs::perms soDono = fs::perms::owner_read | fs::perms::owner_write;
     for (const fs::path& p : {arquivo_, pasta_.raiz() / copia0}) EXPECT_EQ(fs::status(p).permissions(), soDono) << p;
-
     const std::string instalado = conteudo(arquivo_);
     OpcoesInstalar o = opcoes();
     o.agora = momento + 60;  // a copy made now would get a new name
@@ -144,12 +137,9 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
 TEST_F(Instalar, EntradaNossaJaPresente) {
     const std::string meu = R"({"type":"command","command":"/bin/meu"})";
     const std::string bash = R"({"matcher":"Bash","hooks":[)" + meu + "]}";
-    const std::string velha = R"({"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10})";
-    const std::string refeita = "  ~ PreToolUse (entrada refeita)\n";
-    struct Caso {
-        std::string antes, depois;
-        std::string linha;  // what is printed for PreToolUse
-    };
+    const std::string velha = R"({"type":"command","command":"/opt/kivo/bin/kivo_gancho","timeout":10})",
+                      refeita = "  ~ PreToolUse (entrada refeita)\n";
+    struct Caso { std::string antes, depois, linha; };  // linha: what is printed for PreToolUse
     const Caso casos[] = {
         // The old form (only the path) is replaced where it is.
         {.antes = "[" + bash + R"(,{"matcher":"*","hooks":[)" + velha + "]}," + bash + "]",
@@ -163,8 +153,7 @@ TEST_F(Instalar, EntradaNossaJaPresente) {
          .linha = "  ~ PreToolUse (substitui '/velho dir/kivo_gancho')\n"},
         {.antes = "[" + certa.substr(0, certa.size() - 5) + "30}]}]", .depois = "[" + certa + "]", .linha = refeita},
         {.antes = "[" + certa + "," + certa + "]", .depois = "[" + certa + "]", .linha = refeita},
-        {.antes = R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", .depois = "[" + certa + "]", .linha = refeita},
-    };
+        {.antes = R"([{"matcher":"Bash","hooks":[)" + nossa + "]}]", .depois = "[" + certa + "]", .linha = refeita}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.antes);
         escrever(arquivo_, R"({"hooks":{"PreToolUse":)" + c.antes + "}}");
@@ -181,9 +170,7 @@ TEST_F(Instalar, RecusaEDeixaIntacto) {
     const std::string invalido = "n\u00E3o \u00E9 um JSON v\u00E1lido";
     struct Caso {
         std::string texto, trecho;  // the file, part of instalar's message
-        int statusDesinstalar = 1;
-        mode_t modo = 0644;
-        const char* gancho = "/opt/kivo/bin/kivo_gancho";
+        int statusDesinstalar = 1; mode_t modo = 0644; const char* gancho = "/opt/kivo/bin/kivo_gancho";
     };
     const Caso casos[] = {
         {.texto = "{", .trecho = invalido + " (linha 1, coluna 2)"},
@@ -194,8 +181,7 @@ TEST_F(Instalar, RecusaEDeixaIntacto) {
         {.texto = "{\"hooks\": {\"Stop\": {}}}", .trecho = "\"Stop\"", .statusDesinstalar = 0},
         {.texto = configuracaoDaAna, .trecho = "s\u00F3 de leitura", .statusDesinstalar = 0, .modo = 0444},
         {.texto = configuracaoDaAna, .trecho = "n\u00E3o \u00E9 UTF-8", .statusDesinstalar = 0,
-         .gancho = "/opt/k\xE9vo/kivo_gancho"},
-    };
+         .gancho = "/opt/k\xE9vo/kivo_gancho"}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.texto + " " + c.trecho);
         escrever(arquivo_, c.texto);
@@ -213,30 +199,25 @@ TEST_F(Instalar, RecusaEDeixaIntacto) {
     }
 }
 
+// SessionEnd goes, Notification stays empty.
 TEST_F(Instalar, DesinstalarTiraSoOQueInstalarPoe) {
-    escrever(arquivo_, R"({"hooks": {
-  "Stop": [
+    escrever(arquivo_, R"({"hooks": {"Stop": [
     {"hooks": [{"type": "command", "command": "/usr/bin/kivo_gancho_extra"},
                {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"},
                {"type": "command", "command": "/outra/pasta/kivo_gancho", "timeout": 10}]},
     {"matcher": "", "hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho", "timeout": 10}]},
-    {"matcher": "Bash", "hooks": []}],
-  "SessionEnd": [{"hooks": [{"type": "command", "command": "kivo_gancho"}]}],
-  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}],
-  "Notification": []}})");
+    {"matcher": "Bash", "hooks": []}], "SessionEnd": [{"hooks": [{"type": "command", "command": "kivo_gancho"}]}],
+  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}], "Notification": []}})");
     const Resultado r = desinstalar(opcoes());
     ASSERT_EQ(r.status, 0) << r.erros;
     EXPECT_THAT(r.saida, HasSubstr("  - Stop (2 entradas)\n  - SessionEnd\n"));
     EXPECT_EQ(config()["hooks"], Json::parse(R"({"Stop": [
     {"hooks": [{"type": "command", "command": "/usr/bin/kivo_gancho_extra"},
-               {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"}]},
-    {"matcher": "Bash", "hooks": []}],
-  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}],
-  "Notification": []})"));  // SessionEnd went, Notification stays empty
+        {"type": "command", "command": "/opt/kivo/bin/kivo_gancho --depurar"}]}, {"matcher": "Bash", "hooks": []}],
+  "SubagentStop": [{"hooks": [{"type": "command", "command": "/opt/kivo/bin/kivo_gancho"}]}], "Notification": []})"));
 }
 
-// Only the members kivo owns change in the file's text (how: json_edicao_test), and
-// desinstalar gives the bytes back.
+// Only the members kivo owns change in the file's text (how: json_edicao_test), and desinstalar gives the bytes back.
 TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     const std::string beto = "{\n    \"model\": \"opus\", \"env\": {\"A\": \"1e3\", \"B\": 1E+2}\n}\n";
     escrever(arquivo_, beto);
@@ -249,9 +230,8 @@ TEST_F(Instalar, SoOsMembrosDoKivoMudamNoTexto) {
     EXPECT_EQ(conteudo(arquivo_), beto);
 }
 
-// Through a link into a dotfiles folder, where the copy goes too; a status line of the
-// person's own stays. Claude Code saves /model between our reading and our rename, once:
-// read again.
+// Through a link into a dotfiles folder, where the copy goes too; a status line of the person's own stays. Claude Code
+// saves /model between our reading and our rename, once: read again.
 TEST_F(Instalar, LinkSimbolicoEArquivoQueMudaAntesDaTroca) {
     const fs::path dotfiles = pasta_.raiz() / "dotfiles";
     fs::create_directory(dotfiles);
@@ -281,32 +261,25 @@ TEST(Comandos, ArquivoPadrao) {
     const passwd* conta = getpwuid(getuid());
     if (conta == nullptr || conta->pw_dir == nullptr) GTEST_SKIP() << "this account has no password entry";
     const fs::path daConta = fs::path(conta->pw_dir) / ".claude" / "settings.json";
-    struct Caso {
-        const char *claudeConfigDir, *home;
-        fs::path esperado;
-    };
+    struct Caso { const char *claudeConfigDir, *home; fs::path esperado; };
     const Caso casos[] = {
         {.claudeConfigDir = "/cfg", .home = "/casa/ana", .esperado = "/cfg/settings.json"},
         {.claudeConfigDir = "", .home = "/casa/ana", .esperado = "/casa/ana/.claude/settings.json"},
         {.claudeConfigDir = nullptr, .home = "", .esperado = daConta},
-        {.claudeConfigDir = nullptr, .home = "/casa/\xE9", .esperado = daConta},
-    };
+        {.claudeConfigDir = nullptr, .home = "/casa/\xE9", .esperado = daConta}};
     const Ambiente semKivoDir("KIVO_DIR", nullptr);
     for (const Caso& c : casos) {
         const Ambiente config("CLAUDE_CONFIG_DIR", c.claudeConfigDir), casa("HOME", c.home);
         EXPECT_EQ(kivo::app::arquivoPadrao(), c.esperado) << c.home;
-        if (!c.claudeConfigDir) {
-            EXPECT_EQ(kivo::Caminhos::base().parent_path() / ".claude/settings.json", c.esperado);  // the store's
-        }
+        const fs::path doArmazem = kivo::Caminhos::base().parent_path() / ".claude/settings.json";
+        if (!c.claudeConfigDir) { EXPECT_EQ(doArmazem, c.esperado); }
     }
 }
 
 // Homebrew's layout: bin/kivo is a link into a folder named after the version.
 TEST(Comandos, CaminhoComoFoiChamado) {
     kivo::teste::PastaTemporaria raiz;
-    const fs::path cellar = raiz.raiz() / "Cellar" / "kivo" / "0.1.0" / "bin";
-    const fs::path bin = raiz.raiz() / "bin";
-    const fs::path sozinho = raiz.raiz() / "sozinho";
+    const fs::path r = raiz.raiz(), cellar = r / "Cellar/kivo/0.1.0/bin", bin = r / "bin", sozinho = r / "sozinho";
     for (const fs::path& p : {cellar, bin, sozinho}) fs::create_directories(p);
     for (const char* nome : {"kivo", "kivo_gancho"}) {
         escrever(cellar / nome, "");
@@ -315,49 +288,35 @@ TEST(Comandos, CaminhoComoFoiChamado) {
     }
     fs::create_symlink(cellar / "kivo", sozinho / "kivo");  // no kivo_gancho beside it
     const fs::path resolvido = cellar / "kivo";
-    struct Caso {
-        std::string argv0, path;
-        fs::path esperado;
-    };
+    struct Caso { std::string argv0, path; fs::path esperado; };
     const Caso casos[] = {
         {.argv0 = (bin / "kivo").string(), .esperado = bin / "kivo"},
         {.argv0 = (bin / "." / "kivo").string(), .esperado = bin / "kivo"},
         {.argv0 = "kivo", .path = "rel:" + bin.string(), .esperado = bin / "kivo"},
         {.argv0 = "kivo", .esperado = resolvido},
-        {.argv0 = (sozinho / "kivo").string(), .esperado = resolvido},
-    };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(c.argv0 + " PATH=" + c.path);
-        EXPECT_EQ(kivo::app::executavelInvocado(c.argv0, c.path.c_str(), resolvido), c.esperado);
-    }
+        {.argv0 = (sozinho / "kivo").string(), .esperado = resolvido}};
+    for (const Caso& c : casos)
+        EXPECT_EQ(kivo::app::executavelInvocado(c.argv0, c.path.c_str(), resolvido), c.esperado) << c.argv0 << c.path;
 }
 
 // The paths in single quotes, and only a command that runs exactly one kivo_gancho (or
 // kivo linha with options) is ours.
 TEST(Comandos, AspasDoShellEReconhecimento) {
     EXPECT_EQ(kivo::app::comandoPara("/tmp/it's/kivo_gancho"), "CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'");
-    struct Grupo {
-        std::vector<const char*> comandos;
-        bool doGancho = false;
-        bool daLinha = false;
-    };
+    struct Grupo { std::vector<const char*> comandos; bool doGancho = false, daLinha = false; };
     const Grupo grupos[] = {
         {.comandos = {"CLAUDE_PID=$PPID exec '/tmp/it'\\''s/kivo_gancho'", "CLAUDE_PID=$PPID exec '/opt/a$b/kivo_gancho'",
                       "  /x/kivo_gancho\t", "CLAUDE_PID=$PPID exec /x/kivo_gancho", "\"/x y/kivo_gancho\"",
-                      "/x\\ y/kivo_gancho"},
-         .doGancho = true},
+                      "/x\\ y/kivo_gancho"}, .doGancho = true},
         {.comandos = {"'/opt/kivo/bin/kivo' linha", "kivo linha --tmux --largura 100"}, .daLinha = true},
         {.comandos = {"CLAUDE_PID=$PPID exec '/x/kivo_gancho'; rm -rf ~", "CLAUDE_PID=$(id) exec /x/kivo_gancho",
-                      "/x/kivo_gancho/outro",
-                      "$HOME/kivo_gancho", "'/x/kivo_gancho", "\"/x/kivo_gancho", "", "kivo linha; rm -rf ~",
-                      "/opt/kivo/bin/kivo painel", "/opt/kivo_gancho linha", "kivo linha outra-coisa", "kivo"}},
-    };
-    for (const Grupo& g : grupos) {
+                      "/x/kivo_gancho/outro", "$HOME/kivo_gancho", "'/x/kivo_gancho", "\"/x/kivo_gancho", "",
+                      "kivo linha; rm -rf ~", "/opt/kivo/bin/kivo painel", "/opt/kivo_gancho linha",
+                      "kivo linha outra-coisa", "kivo"}}};
+    for (const Grupo& g : grupos)
         for (const char* comando : g.comandos) {
             EXPECT_EQ(kivo::app::ehComandoDoGancho(comando), g.doGancho) << comando;
             EXPECT_EQ(kivo::app::ehComandoDaLinha(comando), g.daLinha) << comando;
         }
-    }
 }
-
 }  // namespace

@@ -1,31 +1,27 @@
-// One member of a JSON text's top-level object set, added or removed, every other byte
-// kept.
+// One member of a JSON text's top-level object set, added or removed, every other byte kept.
 #include "instalar/json_edicao.hpp"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
 namespace {
-
 using Json = nlohmann::ordered_json;
 using kivo::app::trocarMembro;
 
 struct Caso {
     const char* nome;
-    std::string original;
-    std::string chave;
-    std::optional<Json> valor;  // nullopt: remove
+    std::string original, chave;
+    std::optional<Json> valor;            // nullopt: remove
     std::optional<std::string> esperado;  // nullopt: refused (what the JSON reader refuses: its own tests)
 };
 
 const Json lista = Json::parse(R"({"c": [1]})");
 
 const Caso casos[] = {
+    // The step is the first indented line's; the base, the last member's line.
     {.nome = "acrescentadoNoRecuoDoUltimo", .original = "{\n  \"a\": 1,\n    \"b\": 2\n}\n", .chave = "n", .valor = lista,
-     // The step is the first indented line's; the base, the last member's line.
      .esperado = "{\n  \"a\": 1,\n    \"b\": 2,\n    \"n\": {\n      \"c\": [\n        1\n      ]\n    }\n}\n"},
     {.nome = "acrescentadoComTabulacao", .original = "{\n\t\"a\": 1\n}", .chave = "n", .valor = Json::array({1}),
      .esperado = "{\n\t\"a\": 1,\n\t\"n\": [\n\t\t1\n\t]\n}"},
@@ -57,19 +53,9 @@ const Caso casos[] = {
     {.nome = "removidoOQueFalta", .original = "{\"a\": 1}", .chave = "b", .esperado = "{\"a\": 1}"},
     {.nome = "listaRecusada", .original = "[1]", .chave = "n", .valor = 2},
     {.nome = "textoRecusado", .original = "\"x\"", .chave = "n", .valor = 2},
-    {.nome = "valorNaoUtf8Recusado", .original = "{}", .chave = "n", .valor = "\xC3"},
-};
+    {.nome = "valorNaoUtf8Recusado", .original = "{}", .chave = "n", .valor = "\xC3"}};
 
-void PrintTo(const Caso& c, std::ostream* saida) { *saida << c.nome; }
-
-class JsonEdicao : public ::testing::TestWithParam<Caso> {};
-
-TEST_P(JsonEdicao, TrocaSoOMembro) {
-    const Caso& c = GetParam();
-    EXPECT_EQ(trocarMembro(c.original, c.chave, c.valor), c.esperado);
+TEST(JsonEdicao, TrocaSoOMembro) {
+    for (const Caso& c : casos) EXPECT_EQ(trocarMembro(c.original, c.chave, c.valor), c.esperado) << c.nome;
 }
-
-INSTANTIATE_TEST_SUITE_P(Casos, JsonEdicao, ::testing::ValuesIn(casos),
-                         [](const auto& caso) { return std::string(caso.param.nome); });
-
 }  // namespace

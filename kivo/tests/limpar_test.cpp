@@ -17,7 +17,6 @@ using kivo::Sessao;
 using kivo::app::Limpeza;
 
 namespace {
-
 constexpr double agora = 1765000000;
 constexpr std::int32_t morto = 4242;
 
@@ -39,15 +38,12 @@ protected:
         gravar(pasta_, "acabou-de-morrer", kivo::app::carenciaProcesso, morto);
         gravar(pasta_, "viva", 3600, 1);
         for (const auto& [nome, idade] : {std::pair{".viva.json.0123456789abcdef.tmp", 120},
-                                          {".viva.json.fedcba9876543210.tmp", 10},
-                                          {"notas.json.tmp", 120}}) {
+                                          {".viva.json.fedcba9876543210.tmp", 10}, {"notas.json.tmp", 120}}) {
             kivo::teste::escrever(pasta_ / nome, "{");
-            const timeval quando{static_cast<time_t>(agora - idade), 0};
-            const timeval tempos[2] = {quando, quando};
+            const timeval quando{static_cast<time_t>(agora - idade), 0}, tempos[2] = {quando, quando};
             utimes((pasta_ / nome).c_str(), tempos);
         }
     }
-
     kivo::teste::PastaTemporaria raiz_;
     fs::path pasta_ = raiz_.raiz() / "sessoes";
 };
@@ -68,7 +64,6 @@ TEST_F(Limpar, ApagaSoOQueAsVistasDeixamDeFora) {
                 ::testing::HasSubstr("Apagaria 2 registros de sess\u00E3o:\n  - sem-processo (sem-processo): o "
                                      "processo do agente acabou (\u00FAltima novidade h\u00E1 2 min)\n  - velha "
                                      "(velha): sem novidade h\u00E1 12 h\n"));
-
     EXPECT_EQ(removidos(kivo::app::limpar(pasta_, agora, vivo, false)), esperados);
     EXPECT_EQ(kivo::teste::nomesEm(pasta_),
               (std::set<std::string>{".trava", "quase-velha.json", "acabou-de-morrer.json", "viva.json",
@@ -93,5 +88,4 @@ TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     EXPECT_EQ(removidos(l), (std::set<std::string>{"velha", ".viva.json.0123456789abcdef.tmp"}));
     EXPECT_EQ(kivo::Armazem(pasta_).ler("sem-processo").value_or(Sessao{}).atualizado, agora);
 }
-
 }  // namespace

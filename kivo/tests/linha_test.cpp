@@ -10,12 +10,11 @@ using kivo::Estado;
 using kivo::app::Estilo;
 
 namespace {
-
 constexpr double agora = 1765000000;
 
-kivo::Sessao sessao(const std::string& cwd, Estado estado, const std::string& detalhe, double ha = 5) {
-    return {.id = cwd, .cwd = cwd, .estado = estado, .detalhe = detalhe, .atualizado = agora - ha,
-            .mudouEstadoEm = agora - ha};
+kivo::Sessao sessao(const std::string& cwd, Estado e, const std::string& detalhe, double ha = 5) {
+    const double t = agora - ha;
+    return {.id = cwd, .cwd = cwd, .estado = e, .detalhe = detalhe, .atualizado = t, .mudouEstadoEm = t};
 }
 
 std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, kivo::app::OpcoesLinha o = {}) {
@@ -27,10 +26,8 @@ std::string linha(const std::vector<kivo::Sessao>& sessoes, int largura, kivo::a
 TEST(Linha, EstilosEContagens) {
     const std::vector<kivo::Sessao> sessoes = {
         sessao("/p/#1-proj\u202E\x1b[2J", Estado::atencao, "Tem uma pergunta\n#[fg=red]"),
-        sessao("/p/b", Estado::trabalhando, "Lendo"),
-        sessao("/p/c", Estado::trabalhando, "Lendo"),
-        sessao("/p/d", Estado::feito, "Ok", 60),
-        sessao("/p/e", Estado::erro, "Parou"),
+        sessao("/p/b", Estado::trabalhando, "Lendo"), sessao("/p/c", Estado::trabalhando, "Lendo"),
+        sessao("/p/d", Estado::feito, "Ok", 60), sessao("/p/e", Estado::erro, "Parou"),
         sessao("/p/f", Estado::feito, "Ok", 13 * 3600)};
     EXPECT_EQ(linha(sessoes, 80),
               "(O.O)! \u00B7 #1-proj [2J: Tem uma pergunta #[fg=red] \u00B7 1 com erro \u00B7 2 trabalhando\n");
@@ -55,10 +52,7 @@ TEST(Linha, LarguraDe) {
          "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 api: Tem uma pergunta pra voc\u00EA "
          "\u00B7 1 trabalhando\n"},
         {80, "(O.O)! \u00B7 loja: Quer permiss\u00E3o para rodar um comando \u00B7 +1 chamando\n"},
-        {40, "(O.O)! \u00B7 loja: Quer permi\u2026 \u00B7 +1 chamando\n"},
-        {4, "(O.\u2026\n"},
-        {1, "\u2026\n"},
-    };
+        {40, "(O.O)! \u00B7 loja: Quer permi\u2026 \u00B7 +1 chamando\n"}, {4, "(O.\u2026\n"}, {1, "\u2026\n"}};
     for (const auto& [largura, esperada] : casos) EXPECT_EQ(linha(sessoes, largura), esperada) << largura;
 }
 
@@ -86,5 +80,4 @@ TEST(Linha, ContextoQuaseCheio) {
         EXPECT_EQ(lidos, c.lidos);
     }
 }
-
 }  // namespace

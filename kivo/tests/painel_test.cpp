@@ -21,7 +21,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
 constexpr double agora = 1765000000;
 
 Sessao sessao(const std::string& cwd, Estado estado, std::optional<std::string> detalhe, double atualizadoHa,
@@ -34,14 +33,11 @@ Sessao sessao(const std::string& cwd, Estado estado, std::optional<std::string> 
 std::vector<Sessao> registros() {
     Sessao site = sessao("/home/ana/site", Estado::feito, "Corrigi o login", 120, 120);
     site.titulo = "Corrige login";
-    return {
-        sessao("/home/ana/docs", Estado::erro, "Parou com erro", 3 * 86400 + 100, 3 * 86400 + 100),
-        site,
-        sessao("/srv/api-3f9a2c1", Estado::trabalhando, "Rodando um comando", 10, 300, 222),
-        sessao("/home/ana/velha", Estado::trabalhando, "Lendo arquivos", 1300, 4000),
-        sessao("/home/ana/projetos/loja-virtual", Estado::atencao, "Tem uma pergunta pra voc\u00EA", 30, 30, 111),
-        sessao("/home/ana/bot", Estado::erro, std::nullopt, 50, 50),
-    };
+    return {sessao("/home/ana/docs", Estado::erro, "Parou com erro", 3 * 86400 + 100, 3 * 86400 + 100), site,
+            sessao("/srv/api-3f9a2c1", Estado::trabalhando, "Rodando um comando", 10, 300, 222),
+            sessao("/home/ana/velha", Estado::trabalhando, "Lendo arquivos", 1300, 4000),
+            sessao("/home/ana/projetos/loja-virtual", Estado::atencao, "Tem uma pergunta pra voc\u00EA", 30, 30, 111),
+            sessao("/home/ana/bot", Estado::erro, std::nullopt, 50, 50)};
 }
 
 // Process 222 has ended; every other one runs.
@@ -57,14 +53,13 @@ std::string linhas(const std::vector<Sessao>& sessoes, const OpcoesPainel& o = s
 // In display order: atencao, trabalhando, erro, feito, then the sessions whose time
 // limit has passed (shown as idle), the most recently updated first.
 TEST(Painel, RegistrosFixosNumMomentoFixo) {
-    const std::string esperado =
-        "  (O.O)!  Um agente precisa de voc\u00EA.\n\n"
+    const std::string esperado = "  (O.O)!  Um agente precisa de voc\u00EA.\n\n"
         "  ! loja-virtual \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n"
         "  ~ api \u2014 Rodando um comando \u00B7 h\u00E1 5 min (processo encerrado)\n"
         "  \u2717 bot \u2014 Parou com erro \u00B7 h\u00E1 1 min\n"
         "  \u2713 site \u00B7 Corrige login \u2014 Pronto: Corrigi o login \u00B7 h\u00E1 2 min\n"
         "  \u00B7 velha \u2014 Esperando voc\u00EA \u00B7 h\u00E1 1 h\n";
-    kivo::teste::PastaTemporaria raiz;
+    const kivo::teste::PastaTemporaria raiz;
     const std::filesystem::path pasta = raiz.raiz() / "sessoes";
     EXPECT_EQ(kivo::app::painel(pasta, agora, semCores),  // the folder does not exist yet
               "  (-.-) zZ  Tudo quieto: nenhum agente trabalhando.\n\n  Nenhuma sess\u00E3o por aqui ainda. Depois de "
@@ -98,8 +93,7 @@ TEST(Painel, CabeNaLargura) {
         {80, "  ! api-de-pagamentos-com-um-nom\u2026 \u2014 Quer permiss\u00E3o para rodar um comando \u00B7 agora\n"},
         {40, "  ! api-de-pagamentos-com-um-nome-bem-c\u2026\n    Quer permiss\u00E3o para rodar um comando\n"
          "    \u00B7 agora\n"},
-        {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"},
-    };
+        {19, "  ! api-de-pagamen\u2026\n    Quer permiss\u00E3o\n    para rodar um\n    comando \u00B7 agora\n"}};
     for (const auto& [largura, esperadas] : casos)
         EXPECT_EQ(linhas({longa}, {.processoVivo = semCores.processoVivo, .largura = largura}), esperadas) << largura;
 }
@@ -143,7 +137,6 @@ TEST(Painel, ProcessoExiste) {
     EXPECT_FALSE(kivo::app::processoExiste(static_cast<std::int32_t>(filho)));
     EXPECT_TRUE(kivo::app::processoExiste(0) && kivo::app::processoExiste(-1));
 }
-
 
 // The mood's sentence counts the sessions behind it (the singular as before); two
 // sessions that would read the same get where their agent runs, else their id's start.

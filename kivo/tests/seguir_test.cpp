@@ -18,10 +18,8 @@ using kivo::Novidade;
 using kivo::app::Meio;
 
 namespace {
-
-kivo::Sessao sessao(const std::string& id, Estado estado, double mudou, std::optional<std::string> detalhe = {}) {
-    return {.id = id, .cwd = "/home/ana/" + id, .estado = estado, .detalhe = detalhe, .atualizado = mudou,
-            .mudouEstadoEm = mudou};
+kivo::Sessao sessao(const std::string& id, Estado e, double t, std::optional<std::string> detalhe = {}) {
+    return {.id = id, .cwd = "/home/ana/" + id, .estado = e, .detalhe = detalhe, .atualizado = t, .mudouEstadoEm = t};
 }
 
 // The first reading announces nothing (which changes are news is the library's rule);
@@ -37,11 +35,10 @@ TEST(Seguir, NovidadesEAvisos) {
     const std::pair<Novidade, kivo::app::Aviso> avisos[] = {
         {Novidade::chamou(deNovo), {.titulo = "loja precisa de voc\u00EA", .corpo = "Quer permiss\u00E3o"}},
         {Novidade::terminou(pronta), {.titulo = "loja terminou", .corpo = "Pronto: Corrigi"}},
-        {Novidade::errou(nova), {.titulo = "site parou com erro", .corpo = "Parou com erro"}},
-    };
+        {Novidade::errou(nova), {.titulo = "site parou com erro", .corpo = "Parou com erro"}}};
     for (const auto& [novidade, aviso] : avisos) {
-        EXPECT_EQ(kivo::app::avisoDe(novidade).titulo, aviso.titulo);
-        EXPECT_EQ(kivo::app::avisoDe(novidade).corpo, aviso.corpo);
+        const kivo::app::Aviso dado = kivo::app::avisoDe(novidade);
+        EXPECT_EQ(std::tie(dado.titulo, dado.corpo), std::tie(aviso.titulo, aviso.corpo));
     }
 }
 
@@ -89,9 +86,8 @@ TEST(Seguir, ProgramaSoNoPathAbsoluto) {
     fs::permissions(prog, fs::perms::owner_all);
     const fs::path antes = fs::current_path();
     fs::current_path(pasta.raiz());
-    for (const std::string path : {"", ":/nada", ".", "/nada::."}) {
+    for (const std::string path : {"", ":/nada", ".", "/nada::."})
         EXPECT_EQ(kivo::app::noPath("notify-send", path.c_str()), "") << "PATH=" << path;
-    }
     EXPECT_EQ(kivo::app::noPath("notify-send", ("/nada:" + pasta.raiz().string()).c_str()), prog.string());
     fs::current_path(antes);
 }
@@ -100,8 +96,7 @@ TEST(Seguir, ProgramaSoNoPathAbsoluto) {
 TEST(Seguir, Quadro) {
     const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
     const std::string topo =
-        "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n\x1b[K  "
-        "(o.o)  Acordado\n";
+        "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n\x1b[K  (o.o)  Acordado\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
               topo + "\x1b[K\n\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Nenhuma novidade desde que o painel abriu.\x1b[J");
     const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
@@ -117,5 +112,4 @@ TEST(Seguir, Quadro) {
               "\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Novidades:\n\x1b[K  10:00:00  loja-virtual\n"
               "\x1b[K    terminou: Pronto: Carrinho\n\x1b[K    consertado\x1b[J");
 }
-
 }  // namespace

@@ -1,5 +1,4 @@
-// Test helpers for files and folders: a temporary folder removed with everything in
-// it, whole-file reads and writes, and the names in a folder.
+// Test helpers: a temporary folder removed with everything in it, whole-file reads and writes, a folder's names.
 #pragma once
 
 #include <stdlib.h>
@@ -11,7 +10,6 @@
 #include <string>
 
 namespace kivo::teste {
-
 class PastaTemporaria {
 public:
     PastaTemporaria() {
@@ -36,9 +34,7 @@ inline std::string conteudo(const std::filesystem::path& p) {
     return {std::istreambuf_iterator<char>(f), {}};
 }
 
-inline void escrever(const std::filesystem::path& p, const std::string& s) {
-    std::ofstream(p, std::ios::binary) << s;
-}
+inline void escrever(const std::filesystem::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
 
 inline std::set<std::string> nomesEm(const std::filesystem::path& pasta) {
     std::set<std::string> n;
@@ -46,5 +42,4 @@ inline std::set<std::string> nomesEm(const std::filesystem::path& pasta) {
     for (const auto& item : std::filesystem::directory_iterator(pasta, e)) n.insert(item.path().filename().string());
     return n;
 }
-
 }  // namespace kivo::teste

@@ -1,7 +1,5 @@
-// Runs a command as a process, the way its real callers do: arguments, an
-// environment of its own, a text on standard input (or none), and
-// standard output, error and the exit status collected. Shared by every test that
-// runs one of the project's commands.
+// Runs a command as a process, the way its real callers do: arguments, an environment of its
+// own, a text on standard input (or none); standard output, error and the exit status collected.
 #pragma once
 
 #include <fcntl.h>
@@ -19,7 +17,6 @@
 #include <vector>
 
 namespace kivo::teste {
-
 struct Comando {
     std::vector<std::string> argv;                // argv[0]: the program's path
     std::map<std::string, std::string> ambiente;  // the whole environment
@@ -29,15 +26,12 @@ struct Comando {
 struct Execucao {
     int status = -1;           // exit status, or -1 when it did not exit normally
     bool entradaToda = false;  // every input byte was taken by the command
-    std::string saida;
-    std::string erro;
+    std::string saida, erro;
 };
 
 struct Processo {
     pid_t pid = -1;
-    int entrada = -1;
-    int saida = -1;
-    int erro = -1;
+    int entrada = -1, saida = -1, erro = -1;
 };
 
 // Both ends close on exec: the command keeps only its copies on 0, 1 and 2.
@@ -53,13 +47,11 @@ inline Processo iniciar(const Comando& c) {
     std::vector<char*> envp, argv;
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     for (const auto& a : c.argv) argv.push_back(const_cast<char*>(a.c_str()));
-    envp.push_back(nullptr);
-    argv.push_back(nullptr);
+    envp.push_back(nullptr), argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         c.semEntrada ? close(0) : dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
+        dup2(out[1], 1), dup2(err[1], 2);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -87,15 +79,12 @@ inline Execucao terminar(Processo p, const std::string& entrada) {
     std::size_t escrito = 0;
     while (p.entrada >= 0 && escrito < entrada.size()) {
         const ssize_t n = write(p.entrada, entrada.data() + escrito, entrada.size() - escrito);
-        if (n > 0)
-            escrito += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            break;
+        if (n <= 0 && errno != EINTR) break;
+        if (n > 0) escrito += static_cast<std::size_t>(n);
     }
     if (p.entrada >= 0) close(p.entrada);
     r.entradaToda = escrito == entrada.size();
-    r.saida = lerAteOFim(p.saida);
-    r.erro = lerAteOFim(p.erro);
+    r.saida = lerAteOFim(p.saida), r.erro = lerAteOFim(p.erro);
     int st = 0;
     while (waitpid(p.pid, &st, 0) < 0 && errno == EINTR) {
     }
@@ -130,5 +119,4 @@ inline bool lerAte(int fd, std::string& lido, const std::string& fim,
 inline Execucao rodar(const Comando& c, const std::string& entrada = "") {
     return terminar(iniciar(c), entrada);
 }
-
 }  // namespace kivo::teste

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and builds and runs the consumer there,
-# with the build's compiler and flags (another C++ library would not link).
-#
-#   tests/consumidor/rodar.sh BUILD_DIR [CXX_COMPILER [CXX_FLAGS]]
+# tests/consumidor/rodar.sh BUILD_DIR [CXX_COMPILER [CXX_FLAGS]]: installs the build into a temporary prefix and
+# builds and runs the consumer there, with the build's compiler and flags (another C++ library would not link).
 set -euo pipefail
 build=$1
 raiz=$(cd "$(dirname "$0")/../.." && pwd)

@@ -1,18 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of `make pacote` in a fresh Debian 12 (debootstrap
-# minbase: no compiler) and uses them as a user would:
-#   - `apt install ./kivo_*.deb` pulls what it needs; `kivo instalar
-#     --arquivo F`; one event through /usr/bin/kivo_gancho; `kivo painel` shows it;
-#   - `apt remove kivo` removes every file it installed and leaves ~/.kivo alone;
-#   - with libkivocore-dev (and g++, cmake, make) a consumer project finds
-#     find_package(KivoCore) and links.
-#
-#   tests/pacote/verificar.sh [PACKAGES_DIR]      (default: build-pacote)
-#
-# The base system and the packages apt downloads are kept in $KIVO_DEBOOTSTRAP (default
-# /var/cache/kivo-debootstrap); each run works on a copy in a tmpfs of a mount namespace
-# of its own. Where it cannot run (not root, no debootstrap, no mount namespace, no
-# Debian mirror) it says why and exits 0.
+# tests/pacote/verificar.sh [PACKAGES_DIR (default: build-pacote)]: installs the packages of `make pacote` in a fresh
+# Debian 12 minbase (no compiler) and uses them as a user would; with libkivocore-dev a consumer project finds
+# find_package(KivoCore) and links. The base system and apt's downloads stay in $KIVO_DEBOOTSTRAP (default
+# /var/cache/kivo-debootstrap); each run works on a copy in a tmpfs of a mount namespace of its own. Where it cannot run
+# (not root, no debootstrap, no mount namespace, no Debian mirror) it says why and exits 0.
 set -euo pipefail
 raiz_projeto=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${KIVO_DEBOOTSTRAP:-/var/cache/kivo-debootstrap}
@@ -21,42 +12,29 @@ base=$cache/bookworm-minbase
 
 pular() { echo "pacote: pulado: $*"; exit 0; }
 
-# --- Inside the mount namespace: $2 an empty folder for the copy of the base system,
-# $3 the packages.
+# --- Inside the mount namespace: $2 an empty folder for the copy of the base system, $3 the packages.
 if [ "${1:-}" = --dentro ]; then
-  raiz=$2
-  pacotes=$3
-  passou=0
-  falhou=0
+  raiz=$2 pacotes=$3 passou=0 falhou=0
   saida=$raiz/tmp/saida-da-verificacao
   verificar() {  # verificar "what holds" command...: the command's output shows only when it fails
     local o=$1
     shift
     if "$@" >"$saida" 2>&1; then
-      echo "ok: $o"
-      passou=$((passou + 1))
+      echo "ok: $o"; passou=$((passou + 1))
     else
-      echo "FALHOU: $o"
-      tail -n 20 "$saida" | sed 's/^/    /'
-      falhou=$((falhou + 1))
+      echo "FALHOU: $o"; tail -n 20 "$saida" | sed 's/^/    /'; falhou=$((falhou + 1))
     fi
   }
-  dentro() {
-    chroot "$raiz" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-      DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"
-  }
-  comoAna() {
-    chroot --userspec=ana:ana "$raiz" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/ana \
-      LC_ALL=C.UTF-8 "$@"
-  }
+  dentro() { chroot "$raiz" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+    DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"; }
+  comoAna() { chroot --userspec=ana:ana "$raiz" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/ana LC_ALL=C.UTF-8 "$@"; }
 
   mount -t tmpfs -o size=6g,mode=755 kivo-pacote "$raiz"
   cp -a "$base/." "$raiz/"
   mount -t proc proc "$raiz/proc"
-  mkdir -p "$cache/arquivos"
+  mkdir -p "$cache/arquivos" "$raiz/tmp/pacotes"
   mount --bind "$cache/arquivos" "$raiz/var/cache/apt/archives"
   cp /etc/resolv.conf "$raiz/etc/resolv.conf"
-  mkdir -p "$raiz/tmp/pacotes"
   cp "$pacotes"/kivo_*.deb "$pacotes"/libkivocore-dev_*.deb "$raiz/tmp/pacotes/"
   deb_kivo=$(cd "$raiz/tmp/pacotes" && ls kivo_*.deb)
   deb_dev=$(cd "$raiz/tmp/pacotes" && ls libkivocore-dev_*.deb)

@@ -1,11 +1,7 @@
-// kivo web in a real browser (Debian's chromium, headless, driven by puppeteer-core):
-// the sessions of a folder are shown in order; what their status lines said (context,
-// model, cost, the total); hook events change the page without a reload; a hostile title stays text; without the token nothing is shown; each mood
-// renders its face. Saves screenshots of the moods in CAPTURAS.
-//
-// node navegador.cjs KIVO GANCHO NODE_MODULES CAPTURAS
-// Exit 0 when every check holds, 1 otherwise, 77 (skipped) without chromium or
-// puppeteer-core.
+// kivo web in Debian's chromium, headless, driven by puppeteer-core; the context, model and cost
+// of sessions with a status line; saves screenshots of the moods.
+// node navegador.cjs KIVO GANCHO NODE_MODULES CAPTURAS: exit 0 when every check holds, 1 otherwise,
+// 77 (skipped) without chromium or puppeteer-core.
 'use strict';
 
 const { spawn, spawnSync } = require('child_process');
@@ -15,17 +11,17 @@ const path = require('path');
 
 const [kivo, gancho, modulos, capturas] = process.argv.slice(2);
 const CHROMIUM = '/usr/bin/chromium';
+function pular(motivo) {
+  console.log(motivo + ' (make test o instala): pulado');
+  process.exit(77);
+}
 let puppeteer;
 try {
   puppeteer = require(path.resolve(modulos, 'puppeteer-core'));
 } catch (e) {
-  console.log('puppeteer-core não está em ' + modulos + ' (make test o instala): pulado');
-  process.exit(77);
+  pular('puppeteer-core não está em ' + modulos);
 }
-if (!fs.existsSync(CHROMIUM)) {
-  console.log(CHROMIUM + ' não existe (make test o instala): pulado');
-  process.exit(77);
-}
+if (!fs.existsSync(CHROMIUM)) pular(CHROMIUM + ' não existe');
 
 const raiz = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-navegador-'));
 const ambiente = { ...process.env, KIVO_DIR: raiz };
@@ -35,7 +31,6 @@ function conferir(condicao, rotulo) {
   if (!condicao) falhas++;
 }
 
-// One hook event, as Claude Code sends it.
 function evento(nome, sessao, extra) {
   const entrada = JSON.stringify({ hook_event_name: nome, session_id: sessao, cwd: '/home/ana/' + sessao, ...extra });
   const r = spawnSync(gancho, [], { input: entrada, env: ambiente });
@@ -71,32 +66,20 @@ async function principal() {
   const base = endereco.replace(/\/\?t=.*/, '');
 
   const perfil = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-chromium-'));
-  const navegador = await puppeteer.launch({
-    executablePath: CHROMIUM,
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--user-data-dir=' + perfil],
-  });
+  const navegador = await puppeteer.launch({ executablePath: CHROMIUM, headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-sync',
+      '--disable-background-networking', '--disable-component-update', '--user-data-dir=' + perfil] });
   try {
     const page = await navegador.newPage();
     await page.setViewport({ width: 1000, height: 760 });
     let alertas = 0;
     page.on('dialog', async (d) => { alertas++; await d.dismiss(); });
-
-    // Without the token nothing is shown (the 403 itself is servidor_test's; chromium
-    // shows its own error page for an empty one).
-    await page.goto(base + '/', { waitUntil: 'load' });
-    conferir((await page.$('#lista')) === null && !(await page.content()).includes('kivo'), 'sem token: nada da página');
-
-    // With it: the address loses the token, the mascot greets.
+    // The address loses the token (without it: servidor_test's 403), the mascot greets.
     await page.goto(endereco, { waitUntil: 'load' });
     conferir(page.url() === base + '/', 'o token sai do endereço (' + page.url() + ')');
     const humor = () => page.$eval('#rosto', (e) => e.dataset.humor);
     conferir((await humor()) === 'acenando', 'acenando ao abrir');
     await page.waitForFunction(() => document.querySelectorAll('#lista li').length === 3, { timeout: 5000 });
-    await page.screenshot({ path: path.join(capturas, 'acenando.png') });
-
     const ids = await page.$$eval('#lista li', (l) => l.map((e) => e.dataset.id));
     const resumo = await page.evaluate(() => fetch('/api/resumo').then((r) => r.json()));
     conferir(JSON.stringify(ids) === JSON.stringify(resumo.sessoes.map((s) => s.id)) && ids[0] === 'loja',
@@ -119,9 +102,8 @@ async function principal() {
     conferir(total && membros === 'loja 92.4 4.366 Opus 4.8 (1M context) | api-pagamentos 12 0.5 Opus 4.8 (1M context) | docs   ',
       'custo total; /api/resumo: ' + membros);
 
-    // Each mood through hook events, without reloading the page. Every mood shown is
-    // noted as it appears (the celebration lasts 4 s only: a busy machine may be slow
-    // to look).
+    // Each mood through hook events, without reloading the page, noted as it appears (the
+    // celebration lasts 4 s only: a busy machine may be slow to look).
     await page.evaluate(() => {
       window.semRecarga = true;
       window.humoresVistos = new Set();
@@ -163,23 +145,17 @@ async function principal() {
     conferir(avisos.some((t) => t.includes('precisa de você')) && avisos.some((t) => t.includes(' terminou')) &&
       avisos.some((t) => t.includes('parou com erro')), 'novidades anunciadas: ' + avisos.join(' | '));
     conferir(await page.$eval('#novidades', (e) => e.getAttribute('aria-live') === 'polite'), 'novidades com aria-live');
-
-    // The animation stops under prefers-reduced-motion.
     const animacao = () => page.$eval('#rosto', (e) => getComputedStyle(e).animationName);
     const comMovimento = await animacao();
     await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
     const semMovimento = await animacao();
     conferir(comMovimento !== 'none' && semMovimento === 'none', 'animação parada sob prefers-reduced-motion');
-
-    // Dark, and 320 px wide without sideways scrolling.
+    // 320 px wide without sideways scrolling, with a long title and a request on the page.
     evento('PermissionRequest', 'loja', { tool_name: 'Bash', tool_input: { command: 'make' } });
     evento('UserPromptSubmit', 'api-pagamentos', { session_title: 'Corrigir a fila de reembolsos' });
     await page.waitForFunction(() => document.getElementById('rosto').dataset.humor === 'atencao', { timeout: 8000 });
-    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
-    await page.screenshot({ path: path.join(capturas, 'escuro.png') });
     await page.setViewport({ width: 320, height: 640 });
     conferir(await page.evaluate(() => document.documentElement.scrollWidth <= 320), '320 px sem rolagem lateral');
-    await page.screenshot({ path: path.join(capturas, 'estreito.png') });
   } finally {
     await navegador.close();
     fs.rmSync(perfil, { recursive: true, force: true });
