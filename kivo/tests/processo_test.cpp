@@ -217,7 +217,7 @@ TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
         for (const std::string comando : {"instalar", "desinstalar"}) {
             std::vector<std::string> args = {comando, "--arquivo", arquivo.string()};
             if (comando == "instalar") args.insert(args.end(), {"--gancho", KIVO_GANCHO});
-            const Execucao r = kivo(args, "", nullptr, "5");
+            const Execucao r = kivo(args);
             EXPECT_EQ(r.status, 1) << comando << ": " << r.saida;
             EXPECT_THAT(r.erro, ::testing::AllOf(::testing::HasSubstr(c.trecho), ::testing::HasSubstr("Nada foi alterado")))
                 << comando;
