@@ -3,6 +3,7 @@
 #include "servidor.hpp"
 
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -10,7 +11,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -25,6 +28,8 @@
 
 namespace kivo {
 namespace {
+
+using ::testing::HasSubstr;
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -83,16 +88,35 @@ std::vector<nlohmann::json> blocos(const std::string& texto) {
     return v;
 }
 
+// This process's resident memory in KiB (the server runs in it).
+long rssKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string linha; std::getline(status, linha);)
+        if (linha.rfind("VmRSS:", 0) == 0) return std::stol(linha.substr(6));
+    return 0;
+}
+
+// Under a sanitizer, memory is the sanitizer's: only the plain build measures it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMedeMemoria = false;
+#else
+constexpr bool kMedeMemoria = true;
+#endif
+constexpr long kMemoriaMaximaKiB = 32 * 1024;
+
 std::string pedido(const std::string& linha, const std::string& cabecalhos) {
     return linha + "\r\n" + cabecalhos + "Connection: close\r\n\r\n";
 }
 
 class ServidorTest : public ::testing::Test {
 protected:
-    void iniciar(std::size_t fluxos = 16, int pulsacao = 15) {
+    void iniciar(std::size_t fluxos = 16, int pulsacao = 15, std::size_t conexoes = 256) {
         const auto vivo = [](std::int32_t pid) { return pid != morto; };
-        servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{
-            .pasta = pasta.raiz() / "sessoes", .fluxosMaximos = fluxos, .pulsacaoSegundos = pulsacao, .vivo = vivo});
+        servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{.pasta = pasta.raiz() / "sessoes",
+                                                                       .fluxosMaximos = fluxos,
+                                                                       .conexoesMaximas = conexoes,
+                                                                       .pulsacaoSegundos = pulsacao,
+                                                                       .vivo = vivo});
         servidor->iniciar();
         porta = servidor->porta();
         host = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\n";
@@ -126,6 +150,7 @@ TEST_F(ServidorTest, TokenHostEMetodos) {
         {"linha sem sentido", "GARBAGE\r\n\r\n", 400, ""},
         {"método desconhecido", "BREW / HTTP/1.1\r\n" + host + "\r\n", 400, ""},
         {"cabeçalho enorme", "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n", 400, ""},
+        {"cabeçalhos demais", get("/").insert(16, [] { std::string v; for (int i = 0; i < 101; ++i) v += "X-" + std::to_string(i) + ": a\r\n"; return v; }()), 400, ""},
         {"sem token", raiz(host), 403, ""},
         {"token errado", pedido("GET /?t=" + errado + " HTTP/1.1", host), 403, ""},
         {"último dígito trocado", raiz(host + "Cookie: kivo-" + p + "=" + quase + "\r\n"), 403, ""},
@@ -191,6 +216,62 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     for (int tentativa = 0; tentativa < 20 && depois != 200; ++tentativa, std::this_thread::sleep_for(50ms))
         depois = pedir(porta, get("/api/eventos"), "\r\n\r\n").status;
     EXPECT_EQ(depois, 200);
+}
+
+// 200 connections trickling their heads and 3 flooding headers without end: a request with
+// the token is still answered at once (well inside the 3 s a reply is waited for), and
+// the server's memory grows by less than 32 MiB, during and after.
+TEST_F(ServidorTest, ClientesHostisNaoTravamNemInchamOServidor) {
+    iniciar();
+    const long antes = rssKiB();
+    std::atomic<bool> parar = false;
+    std::vector<std::thread> enchentes;
+    for (int i = 0; i < 3; ++i)
+        enchentes.emplace_back([&] {
+            const std::string linha = "X-Enche: " + std::string(8180, 'a') + "\r\n";
+            for (std::size_t enviado = 0; !parar && enviado < (std::size_t{100} << 20);) {
+                const Conexao c(porta, "GET / HTTP/1.1\r\n" + host);
+                for (ssize_t n; !parar && (n = send(c.fd, linha.data(), linha.size(), MSG_NOSIGNAL)) > 0;)
+                    enviado += static_cast<std::size_t>(n);
+            }
+        });
+    std::vector<std::unique_ptr<Conexao>> lentos;
+    for (int i = 0; i < 200; ++i) lentos.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n" + host));
+    long pico = 0;
+    for (int segundo = 0; segundo < 4; ++segundo) {
+        const auto proximo = Relogio::now() + 1s;
+        for (std::size_t i = 0; i < lentos.size(); ++i) lentos[i]->enviar(i % 2 ? "x" : "X-Lento: a\r\n");
+        const Resposta r = pedir(porta, get("/api/resumo"));
+        EXPECT_EQ(r.status, 200) << "segundo " << segundo;
+        EXPECT_THAT(r.corpo, HasSubstr("\"humor\""));
+        pico = std::max(pico, rssKiB());
+        std::this_thread::sleep_until(proximo);  // the next trickle
+    }
+    parar = true;
+    for (auto& t : enchentes) t.join();
+    lentos.clear();
+    EXPECT_EQ(pedir(porta, get("/api/resumo")).status, 200);
+    if (!kMedeMemoria) GTEST_SKIP() << "memória não medida sob um sanitizer";
+    EXPECT_LT(pico - antes, kMemoriaMaximaKiB);
+    EXPECT_LT(rssKiB() - antes, kMemoriaMaximaKiB);
+}
+
+// At the connection cap, a new connection closes the oldest one that never showed the
+// token; one that did keeps its place and is answered again.
+TEST_F(ServidorTest, ConexoesAlemDoLimiteFechamAsMaisVelhasSemChave) {
+    iniciar(16, 15, 4);
+    const Conexao dono(porta, "");
+    dono.enviar("GET /api/resumo HTTP/1.1\r\n" + host + cookie + "\r\n");
+    ASSERT_EQ(ler(dono.receber("}")).status, 200);
+    std::vector<std::unique_ptr<Conexao>> mudas;
+    for (int i = 0; i < 6; ++i) mudas.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n"));
+    // The newest three hold the places left; the three before them were closed.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(mudas[i]->receber(), "") << i;
+    char b;
+    EXPECT_EQ(recv(mudas[0]->fd, &b, 1, MSG_DONTWAIT), 0);
+    EXPECT_EQ(recv(mudas[5]->fd, &b, 1, MSG_DONTWAIT), -1);
+    dono.enviar(get("/api/resumo"));
+    EXPECT_EQ(ler(dono.receber("}")).status, 200);
 }
 
 // retry: first, one data: block of JSON per change (the same JSON /api/resumo gives,
