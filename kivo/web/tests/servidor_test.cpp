@@ -274,6 +274,30 @@ TEST_F(ServidorTest, ConexoesAlemDoLimiteFechamAsMaisVelhasSemChave) {
     EXPECT_EQ(ler(dono.receber("}")).status, 200);
 }
 
+// A record of 50 MB (valid, its texts of 10 MB each) shows cut: the summary stays under
+// 256 KiB, the project's name is the end of its folder, and the server keeps little of it.
+TEST_F(ServidorTest, RegistroEnormeChegaCortado) {
+    iniciar();
+    const Conexao fluxo(porta, get("/api/eventos"));
+    ASSERT_EQ(ler(fluxo.receber("}\n\n")).status, 200);
+    const long antes = rssKiB();
+    {
+        Sessao s = sessao("grande", 0);
+        const std::string dez(10 << 20, 'x');
+        s.cwd = "/home/" + dez + "/fim-do-caminho";
+        s.titulo = s.detalhe = s.origem = s.ferramentaId = dez;
+        gravar(s);
+    }
+    const std::string recebido = fluxo.receber("\"grande\"");
+    const Resposta r = pedir(porta, get("/api/resumo"));
+    EXPECT_THAT(r.corpo, HasSubstr("\"projeto\":\"fim-do-caminho\""));
+    EXPECT_THAT(r.corpo, HasSubstr("xxx\u2026"));
+    EXPECT_LT(r.corpo.size(), 256u << 10);
+    EXPECT_LT(recebido.size(), 256u << 10);
+    if (!kMedeMemoria) GTEST_SKIP() << "memória não medida sob um sanitizer";
+    EXPECT_LT(rssKiB() - antes, kMemoriaMaximaKiB);
+}
+
 // retry: first, one data: block of JSON per change (the same JSON /api/resumo gives,
 // old and dead sessions left out as in the panel), a comment when idle.
 TEST_F(ServidorTest, FluxoDeEventos) {
