@@ -131,7 +131,7 @@ std::string decodificado(std::string_view s, bool consulta) {
     std::string r;
     r.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() + 0 && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
             r += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
             i += 2;
         } else {

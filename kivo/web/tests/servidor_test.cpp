@@ -265,11 +265,14 @@ TEST_F(ServidorTest, ConexoesAlemDoLimiteFechamAsMaisVelhasSemChave) {
     ASSERT_EQ(ler(dono.receber("}")).status, 200);
     std::vector<std::unique_ptr<Conexao>> mudas;
     for (int i = 0; i < 6; ++i) mudas.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n"));
-    // The newest three hold the places left; the three before them were closed.
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(mudas[i]->receber(), "") << i;
-    char b;
-    EXPECT_EQ(recv(mudas[0]->fd, &b, 1, MSG_DONTWAIT), 0);
-    EXPECT_EQ(recv(mudas[5]->fd, &b, 1, MSG_DONTWAIT), -1);
+    // The newest three hold the places left; the three before them were closed, unanswered.
+    for (int i = 0; i < 6; ++i) {
+        char b;
+        if (i < 3) {
+            EXPECT_EQ(mudas[i]->receber(), "") << i;  // until closed
+        }
+        EXPECT_EQ(recv(mudas[i]->fd, &b, 1, MSG_DONTWAIT), i < 3 ? 0 : -1) << i;
+    }
     dono.enviar(get("/api/resumo"));
     EXPECT_EQ(ler(dono.receber("}")).status, 200);
 }
@@ -288,7 +291,9 @@ TEST_F(ServidorTest, RegistroEnormeChegaCortado) {
         s.titulo = s.detalhe = s.origem = s.ferramentaId = dez;
         gravar(s);
     }
-    const std::string recebido = fluxo.receber("\"grande\"");
+    std::string recebido;  // reading 50 MB under a sanitizer takes a while
+    for (const auto ate = Relogio::now() + 90s; recebido.find("\"grande\"") == std::string::npos && Relogio::now() < ate;)
+        recebido += fluxo.receber("\"grande\"");
     const Resposta r = pedir(porta, get("/api/resumo"));
     EXPECT_THAT(r.corpo, HasSubstr("\"projeto\":\"fim-do-caminho\""));
     EXPECT_THAT(r.corpo, HasSubstr("xxx\u2026"));
