@@ -128,7 +128,7 @@ test-clang: deps deps-clang $(CLANG_BUILD)/build.ninja
 # into the build folder; it downloads no browser of its own); the server's tests run
 # under ThreadSanitizer too (make test-tsan, folder build-tsan).
 .PHONY: deps-navegador test-tsan
-PACOTES += libcpp-httplib-dev chromium
+PACOTES += libboost-dev libgmock-dev chromium
 PUPPETEER := puppeteer-core@24.43.1
 TSAN_BUILD := build-tsan
 

@@ -1,6 +1,9 @@
 #include "observador.hpp"
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <poll.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -163,6 +166,12 @@ void Observador::parar() {
 void Observador::ler() {
     sessoes_ = Armazem(pasta_).lerTodas();
     consumos_ = app::lerConsumos(app::pastaDoConsumo(pasta_), sessoes_);
+    // What a view shows of each record, no more: a huge record is read once and its
+    // texts freed at once.
+    for (Sessao& s : sessoes_) cortarParaExibir(s);
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
     const double agora = relogio_();
     publicar(acompanhamento_.ler(app::vigentes(sessoes_, agora, vivo_)));
 }

@@ -1,24 +1,34 @@
+// Beast speaks std::string_view, as the rest of the project.
+#define BOOST_BEAST_USE_STD_STRING_VIEW
 #include "servidor.hpp"
 
-#include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/random.h>
 #endif
 
-#include <httplib.h>
-
-#include <atomic>
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
 #include <cerrno>
 #include <chrono>
+#include <list>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "difusor.hpp"
 #include "observador.hpp"
@@ -29,27 +39,25 @@ namespace kivo::web {
 
 namespace {
 
-using Tratado = httplib::Server::HandlerResponse;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+using tcp = asio::ip::tcp;
+using namespace std::chrono_literals;
 
-// Read timeout per receive: a client that opens a request and stops sending holds
-// one worker this long at most per byte it sends.
-constexpr time_t kLeituraSegundos = 2;
-constexpr time_t kEscritaSegundos = 5;
-constexpr time_t kConexaoOciosaSegundos = 2;
-
-const httplib::Headers& cabecalhosDeSeguranca() {
-    static const httplib::Headers cabecalhos = {
-        {"Content-Security-Policy",
-         "default-src 'self'; img-src 'self'; style-src 'self'; script-src 'self'; connect-src "
-         "'self'; "
-         "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
-        {"X-Content-Type-Options", "nosniff"},
-        {"Referrer-Policy", "no-referrer"},
-        {"X-Frame-Options", "DENY"},
-        {"Cache-Control", "no-store"},
-    };
-    return cabecalhos;
-}
+// A request's head (request line and headers) must arrive whole within this time of
+// the connection's start, however slowly it trickles in; on a connection kept open
+// for more requests, each next head within kOciosa of the previous answer.
+constexpr auto kCabecaPrazo = 5s;
+constexpr auto kOciosa = 2s;
+// Writing one answer, or one event of a stream, may take this long.
+constexpr auto kEscritaPrazo = 5s;
+// A head larger than this, or with more header lines, gets 400 and the connection
+// closes: the rest is never read.
+constexpr std::uint32_t kCabecaMaxima = 16 * 1024;
+constexpr std::size_t kCamposMaximos = 100;
+// Requests per connection (the last one's answer says "Connection: close").
+constexpr int kPedidosPorConexao = 5;
 
 void lerAleatorio(unsigned char* destino, std::size_t n) {
 #if defined(__APPLE__)
@@ -81,18 +89,126 @@ void lerAleatorio(unsigned char* destino, std::size_t n) {
 #endif
 }
 
-// `conteudo` as the answer's body, with its length. Through a content provider, since
-// the library compresses a body set directly when the client accepts it: on loopback
-// that saves nothing and costs the encoder's buffers (megabytes of heap for brotli).
-// `dono` keeps `conteudo` alive until the answer is written.
-void responder(httplib::Response& res, std::string_view conteudo, std::string_view tipo,
-               std::shared_ptr<const void> dono = nullptr) {
-    res.status = 200;
-    res.set_content_provider(
-        conteudo.size(), std::string(tipo),
-        [conteudo, dono](std::size_t inicio, std::size_t tamanho, httplib::DataSink& sink) {
-            return sink.write(conteudo.data() + inicio, tamanho);
-        });
+
+// The headers every answer carries, in the order of the answer (by name, ignoring case).
+constexpr std::pair<std::string_view, std::string_view> kCabecalhosDeSeguranca[] = {
+    {"Cache-Control", "no-store"},
+    {"Content-Security-Policy",
+     "default-src 'self'; img-src 'self'; style-src 'self'; script-src 'self'; connect-src "
+     "'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    {"Referrer-Policy", "no-referrer"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+};
+
+std::string_view frase(int status) {
+    switch (status) {
+        case 200: return "OK";
+        case 303: return "See Other";
+        case 400: return "Bad Request";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 503: return "Service Unavailable";
+        default: return "Internal Server Error";
+    }
+}
+
+bool antesDe(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// %XX decoded (and '+' as a space in a query's value); anything else kept as it is.
+std::string decodificado(std::string_view s, bool consulta) {
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string r;
+    r.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+            r += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+            i += 2;
+        } else {
+            r += consulta && s[i] == '+' ? ' ' : s[i];
+        }
+    }
+    return r;
+}
+
+// The values of the query's parameter `nome` ("a=1&t=X&b").
+std::vector<std::string> parametro(std::string_view consulta, std::string_view nome) {
+    std::vector<std::string> valores;
+    while (!consulta.empty()) {
+        const std::size_t fim = consulta.find('&');
+        const std::string_view par = consulta.substr(0, fim);
+        const std::size_t igual = par.find('=');
+        if (decodificado(par.substr(0, igual), true) == nome) {
+            valores.push_back(igual == std::string_view::npos ? "" : decodificado(par.substr(igual + 1), true));
+        }
+        if (fim == std::string_view::npos) break;
+        consulta.remove_prefix(fim + 1);
+    }
+    return valores;
+}
+
+bool metodoConhecido(std::string_view m) {
+    for (const std::string_view conhecido :
+         {"GET", "HEAD", "POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH", "PRI"}) {
+        if (m == conhecido) return true;
+    }
+    return false;
+}
+
+// An answer before it is written: status, headers of its own and body (the page's
+// files and summaries are shared, never copied: `dono` keeps `corpo` alive).
+struct Resposta {
+    int status = 200;
+    std::vector<std::pair<std::string, std::string>> cabecalhos;
+    std::string_view corpo;
+    std::shared_ptr<const void> dono;
+    bool fluxo = false;  // the event stream: chunked, no length
+};
+
+// The status line and headers, sorted by name, with the security headers and the
+// connection's own.
+std::string cabecaDe(const Resposta& r, bool head, bool fechar) {
+    std::vector<std::pair<std::string_view, std::string>> todos;
+    for (const auto& [nome, valor] : kCabecalhosDeSeguranca) todos.emplace_back(nome, valor);
+    for (const auto& [nome, valor] : r.cabecalhos) todos.emplace_back(nome, valor);
+    if (r.fluxo) {
+        if (!head) todos.emplace_back("Transfer-Encoding", "chunked");
+    } else {
+        todos.emplace_back("Content-Length", std::to_string(r.corpo.size()));
+    }
+    if (head && r.status == 200) todos.emplace_back("Accept-Ranges", "bytes");
+    if (fechar) {
+        todos.emplace_back("Connection", "close");
+    } else {
+        todos.emplace_back("Keep-Alive", "timeout=" + std::to_string(kOciosa.count()) +
+                                             ", max=" + std::to_string(kPedidosPorConexao));
+    }
+    std::stable_sort(todos.begin(), todos.end(),
+                     [](const auto& a, const auto& b) { return antesDe(a.first, b.first); });
+    std::string texto = "HTTP/1.1 " + std::to_string(r.status) + " " + std::string(frase(r.status)) + "\r\n";
+    for (const auto& [nome, valor] : todos) {
+        texto.append(nome).append(": ").append(valor).append("\r\n");
+    }
+    return texto + "\r\n";
+}
+
+// `texto` as one chunk of a chunked body.
+std::string pedaco(std::string_view texto) {
+    char tamanho[20];
+    const int n = std::snprintf(tamanho, sizeof tamanho, "%zx\r\n", texto.size());
+    std::string r(tamanho, static_cast<std::size_t>(n));
+    r.append(texto).append("\r\n");
+    return r;
 }
 
 // The value of the cookie `nome` in a Cookie header, or empty.
@@ -110,93 +226,6 @@ std::string_view cookie(std::string_view cabecalho, std::string_view nome) {
     }
     return {};
 }
-
-// The accepted socket this request came in on: the one whose local and remote ports
-// are the request's (the pair names one TCP connection). -1 when not found. The
-// library does not hand the socket to handlers; the event stream needs it to notice
-// at once that its client went away.
-int soqueteDe(const httplib::Request& req) {
-    auto confere = [&](int fd) {
-        sockaddr_in local{}, remoto{};
-        socklen_t n1 = sizeof local, n2 = sizeof remoto;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &n1) != 0 ||
-            local.sin_family != AF_INET)
-            return false;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&remoto), &n2) != 0) return false;
-        return ntohs(local.sin_port) == req.local_port && ntohs(remoto.sin_port) == req.remote_port;
-    };
-#if defined(__linux__)
-    if (DIR* d = opendir("/proc/self/fd")) {
-        int achado = -1;
-        while (const dirent* e = readdir(d)) {
-            char* fim = nullptr;
-            const long fd = std::strtol(e->d_name, &fim, 10);
-            if (fim != e->d_name && *fim == '\0' && fd != dirfd(d) &&
-                confere(static_cast<int>(fd))) {
-                achado = static_cast<int>(fd);
-                break;
-            }
-        }
-        closedir(d);
-        return achado;
-    }
-#endif
-    for (int fd = 0; fd < 1024; ++fd) {
-        if (confere(fd)) return fd;
-    }
-    return -1;
-}
-
-// One open event stream: the latest summary at once, then each new one, and a
-// comment when nothing happened for a while. Ends when the client goes away, a
-// write fails or the server stops.
-class Fluxo {
-public:
-    Fluxo(Difusor& difusor, std::unique_ptr<Difusor::Inscricao> inscricao, int soquete,
-          int pulsacao)
-        : difusor_(difusor),
-          inscricao_(std::move(inscricao)),
-          soquete_(soquete),
-          pulsacao_(pulsacao) {}
-
-    bool escrever(httplib::DataSink& sink) {
-        for (;;) {
-            inscricao_->esvaziar();
-            if (difusor_.encerrado()) {
-                sink.done();
-                return true;
-            }
-            const auto [versao, texto] = difusor_.atual();
-            if (texto && versao != enviada_) {
-                std::string bloco = enviada_ == 0 && !inicio_ ? "retry: 2000\n" : "";
-                inicio_ = true;
-                enviada_ = versao;
-                bloco += "data: " + *texto + "\n\n";
-                return sink.write(bloco.data(), bloco.size());
-            }
-            pollfd fds[2] = {{inscricao_->descritor(), POLLIN, 0}, {soquete_, POLLIN, 0}};
-#if defined(POLLRDHUP)
-            fds[1].events |= POLLRDHUP;
-#endif
-            const int r = poll(fds, soquete_ >= 0 ? 2 : 1, pulsacao_ * 1000);
-            if (r < 0 && errno != EINTR) return false;
-            if (r == 0) {
-                constexpr std::string_view kPulso = ": pulso\n\n";
-                return sink.write(kPulso.data(), kPulso.size());
-            }
-            // The client sent more, closed its side or reset: it is gone.
-            if (soquete_ >= 0 && fds[1].revents != 0) return false;
-        }
-    }
-
-private:
-    Difusor& difusor_;
-    std::unique_ptr<Difusor::Inscricao> inscricao_;
-    int soquete_;
-    int pulsacao_;
-    std::uint64_t enviada_ = 0;
-    bool inicio_ = false;
-};
 
 }  // namespace
 
@@ -223,6 +252,8 @@ bool mesmoToken(std::string_view a, std::string_view b) {
 }
 
 struct Servidor::Interno {
+    struct Conexao;
+
     explicit Interno(OpcoesServidor o)
         : opcoes(std::move(o)),
           token(novoToken()),
@@ -230,125 +261,366 @@ struct Servidor::Interno {
           observador(opcoes.pasta, difusor, opcoes.vivo,
                      opcoes.relogio ? opcoes.relogio : std::function<double()>(app::relogio)) {}
 
-    Tratado atender(const httplib::Request& req, httplib::Response& res);
-    void servirEventos(const httplib::Request& req, httplib::Response& res);
+    void aceitar();
+    void admitir(tcp::socket soquete);
+    Resposta atender(const http::request<http::empty_body>& req, Conexao& conexao);
+    void encerrarTudo();
 
     OpcoesServidor opcoes;
     std::string token;
     Difusor difusor;
     Observador observador;
-    httplib::Server http;
-    std::thread escuta;
+    // Open connections, oldest first. Touched by the network thread only (and by the
+    // owner's thread before it starts).
+    std::list<Conexao*> conexoes;
+    // Declared after what the connections use: destroying it destroys the handlers
+    // still pending, and with them the last connections.
+    asio::io_context io{1};
+    tcp::acceptor aceitador{io};
+    asio::steady_timer pausa{io};  // after a failed accept (out of descriptors, say)
+    std::thread rede;
     int porta = 0;
     bool iniciado = false;
+    bool parando = false;  // network thread only
 };
 
-Tratado Servidor::Interno::atender(const httplib::Request& req, httplib::Response& res) {
+// One client's connection: requests one after the other (their heads read against a
+// total deadline, never more than kCabecaMaxima of them kept), then either answers
+// or, once, the event stream. Lives while an operation of its own is pending.
+struct Servidor::Interno::Conexao : std::enable_shared_from_this<Conexao> {
+    Conexao(Interno& s, tcp::socket so)
+        : servidor(s), soquete(std::move(so)), prazo(s.io), pulso(s.io), aviso(s.io), buffer(kCabecaMaxima) {}
+    ~Conexao() {
+        if (naLista) servidor.conexoes.erase(posicao);
+        if (aviso.is_open()) aviso.release();
+    }
+
+    void iniciar() {
+        posicao = servidor.conexoes.insert(servidor.conexoes.end(), this);
+        naLista = true;
+        lerCabeca(kCabecaPrazo);
+    }
+
+    // Closes the connection at once; what is pending ends with an error.
+    void fechar() {
+        if (naLista) {
+            servidor.conexoes.erase(posicao);
+            naLista = false;
+        }
+        beast::error_code ignorado;
+        soquete.close(ignorado);
+        prazo.cancel();
+        pulso.cancel();
+        if (aviso.is_open()) aviso.release();
+        inscricao.reset();  // the stream's place goes back at once
+    }
+
+    // The server stops: a stream gets its last chunk if the socket takes it now.
+    void encerrar() {
+        if (inscricao && !escrevendo && soquete.is_open()) {
+            constexpr std::string_view kFim = "0\r\n\r\n";
+            [[maybe_unused]] const auto n =
+                ::send(soquete.native_handle(), kFim.data(), kFim.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        }
+        fechar();
+    }
+
+    // The deadline for what is pending: when it passes, the connection closes.
+    void armar(asio::steady_timer& relogio, std::chrono::steady_clock::duration d) {
+        relogio.expires_after(d);
+        relogio.async_wait([eu = shared_from_this()](beast::error_code ec) {
+            if (!ec) eu->fechar();
+        });
+    }
+
+    void lerCabeca(std::chrono::steady_clock::duration d) {
+        parser.emplace();
+        parser->header_limit(kCabecaMaxima);
+        armar(prazo, d);
+        http::async_read_header(soquete, buffer, *parser,
+                                [eu = shared_from_this()](beast::error_code ec, std::size_t) { eu->cabecaLida(ec); });
+    }
+
+    void cabecaLida(beast::error_code ec) {
+        prazo.cancel();
+        if (!soquete.is_open() || servidor.parando) return;
+        const bool invalido = ec && ec.category() == beast::http::make_error_code(http::error::bad_target).category() &&
+                              ec != http::error::end_of_stream && ec != http::error::partial_message;
+        if (ec && !invalido) {
+            fechar();  // gone, or reset
+            return;
+        }
+        const auto& req = parser->get();
+        if (invalido || (req.version() != 10 && req.version() != 11) ||
+            static_cast<std::size_t>(std::distance(req.begin(), req.end())) > kCamposMaximos ||
+            !metodoConhecido(req.method_string())) {
+            escrever(Resposta{.status = 400}, false, true);
+            return;
+        }
+        ++pedidos;
+        const bool head = req.method() == http::verb::head;
+        const bool pedeFechar = req.version() == 11 && !parser->keep_alive();
+        const bool comCorpo = parser->chunked() || parser->content_length().value_or(0) > 0;
+        const bool avisarFechar = pedeFechar || pedidos >= kPedidosPorConexao;
+        const bool fecharDepois = avisarFechar || !parser->keep_alive() || comCorpo;
+        Resposta r;
+        try {
+            r = servidor.atender(req, *this);
+        } catch (const std::exception&) {
+            r = Resposta{.status = 500};
+        }
+        if (r.fluxo) {
+            prefixo = cabecaDe(r, false, avisarFechar);
+            aviso.assign(inscricao->descritor());
+            vigiarCliente();
+            enviarFluxo();
+            return;
+        }
+        escrever(std::move(r), head, fecharDepois, avisarFechar);
+    }
+
+    void escrever(Resposta r, bool head, bool fecharDepois, std::optional<bool> avisar = std::nullopt) {
+        saida = cabecaDe(r, head, avisar.value_or(fecharDepois));
+        resposta = std::move(r);
+        const std::array<asio::const_buffer, 2> partes = {
+            asio::buffer(saida), head ? asio::const_buffer() : asio::buffer(resposta.corpo.data(), resposta.corpo.size())};
+        armar(prazo, kEscritaPrazo);
+        asio::async_write(soquete, partes, [eu = shared_from_this(), fecharDepois](beast::error_code ec, std::size_t) {
+            eu->prazo.cancel();
+            eu->resposta = Resposta{};
+            if (ec || !eu->soquete.is_open() || eu->servidor.parando) {
+                eu->fechar();
+            } else if (fecharDepois) {
+                eu->fecharDepoisDeEscrever();
+            } else {
+                eu->lerCabeca(kOciosa);
+            }
+        });
+    }
+
+    // Ends our side, then reads and drops what the client still sends (a little, for
+    // a little while) before closing: closing with unread data would reset the
+    // connection and could lose the answer just written.
+    void fecharDepoisDeEscrever() {
+        beast::error_code ignorado;
+        soquete.shutdown(tcp::socket::shutdown_send, ignorado);
+        armar(prazo, 1s);
+        descartar();
+    }
+    void descartar() {
+        soquete.async_read_some(asio::buffer(lixo), [eu = shared_from_this()](beast::error_code ec, std::size_t n) {
+            eu->descartado += n;
+            if (ec || eu->descartado > 64 * 1024 || !eu->soquete.is_open()) {
+                eu->fechar();
+            } else {
+                eu->descartar();
+            }
+        });
+    }
+
+    // The event stream: the client sending anything more, or leaving, ends it.
+    void vigiarCliente() {
+        soquete.async_read_some(asio::buffer(lixo),
+                                [eu = shared_from_this()](beast::error_code, std::size_t) { eu->fechar(); });
+    }
+
+    // Writes what the stream owes: the head first, the latest summary when it is
+    // new, a comment when idle for a while; then waits for the next publication.
+    void enviarFluxo() {
+        if (escrevendo || !soquete.is_open() || !inscricao) return;
+        inscricao->esvaziar();
+        std::string bloco = std::exchange(prefixo, {});
+        bool fim = false;
+        if (servidor.difusor.encerrado()) {
+            bloco += "0\r\n\r\n";
+            fim = true;
+        } else if (const auto [versao, texto] = servidor.difusor.atual(); texto && versao != enviada) {
+            std::string evento = enviada == 0 && !inicio ? "retry: 2000\n" : "";
+            inicio = true;
+            enviada = versao;
+            evento += "data: " + *texto + "\n\n";
+            bloco += pedaco(evento);
+        } else if (pulsar) {
+            bloco += pedaco(": pulso\n\n");
+        }
+        pulsar = false;
+        if (bloco.empty()) {
+            esperarPublicacao();
+            return;
+        }
+        saida = std::move(bloco);
+        escrevendo = true;
+        armar(prazo, kEscritaPrazo);
+        asio::async_write(soquete, asio::buffer(saida), [eu = shared_from_this(), fim](beast::error_code ec, std::size_t) {
+            eu->escrevendo = false;
+            eu->prazo.cancel();
+            if (ec || !eu->soquete.is_open()) {
+                eu->fechar();
+                return;
+            }
+            if (fim) {
+                eu->fecharDepoisDeEscrever();
+                return;
+            }
+            eu->pulso.expires_after(std::chrono::seconds(eu->servidor.opcoes.pulsacaoSegundos));
+            eu->pulso.async_wait([eu](beast::error_code e) {
+                if (e) return;
+                eu->pulsar = true;
+                eu->enviarFluxo();
+            });
+            eu->enviarFluxo();
+        });
+    }
+
+    void esperarPublicacao() {
+        if (esperando || !aviso.is_open()) return;
+        esperando = true;
+        aviso.async_wait(asio::posix::stream_descriptor::wait_read, [eu = shared_from_this()](beast::error_code ec) {
+            eu->esperando = false;
+            if (!ec) eu->enviarFluxo();
+        });
+    }
+
+    Interno& servidor;
+    tcp::socket soquete;
+    asio::steady_timer prazo;  // of the head being read or of the write in progress
+    asio::steady_timer pulso;  // the stream's next comment
+    asio::posix::stream_descriptor aviso;  // the subscription's pipe (not owned)
+    beast::flat_buffer buffer;             // at most kCabecaMaxima
+    std::optional<http::request_parser<http::empty_body>> parser;
+    std::list<Conexao*>::iterator posicao;
+    bool naLista = false;
+    bool autorizada = false;  // a request with the token and a good Host came in
+    int pedidos = 0;
+    std::string saida;
+    Resposta resposta;  // the body being written
+    std::array<char, 4096> lixo;
+    std::size_t descartado = 0;
+    // The event stream.
+    std::unique_ptr<Difusor::Inscricao> inscricao;
+    std::string prefixo;  // its head, not yet written
+    std::uint64_t enviada = 0;
+    bool inicio = false;
+    bool escrevendo = false;
+    bool esperando = false;
+    bool pulsar = false;
+};
+
+void Servidor::Interno::aceitar() {
+    aceitador.async_accept([this](beast::error_code ec, tcp::socket soquete) {
+        if (!aceitador.is_open() || parando) return;
+        if (ec) {
+            pausa.expires_after(100ms);
+            pausa.async_wait([this](beast::error_code e) {
+                if (!e) aceitar();
+            });
+            return;
+        }
+        admitir(std::move(soquete));
+        aceitar();
+    });
+}
+
+// At the cap, the oldest connection that has not shown the token gives its place;
+// when every one has, the new one is closed.
+void Servidor::Interno::admitir(tcp::socket soquete) {
+    fcntl(soquete.native_handle(), F_SETFD, FD_CLOEXEC);
+    if (conexoes.size() >= std::max<std::size_t>(opcoes.conexoesMaximas, 1)) {
+        const auto velha = std::find_if(conexoes.begin(), conexoes.end(), [](const Conexao* c) { return !c->autorizada; });
+        if (velha == conexoes.end()) {
+            beast::error_code ignorado;
+            soquete.close(ignorado);
+            return;
+        }
+        (*velha)->fechar();
+    }
+    std::make_shared<Conexao>(*this, std::move(soquete))->iniciar();
+}
+
+void Servidor::Interno::encerrarTudo() {
+    parando = true;
+    beast::error_code ignorado;
+    aceitador.close(ignorado);
+    pausa.cancel();
+    // Each fechar() takes its connection out of the list.
+    const std::vector<Conexao*> todas(conexoes.begin(), conexoes.end());
+    for (Conexao* c : todas) c->encerrar();
+}
+
+Resposta Servidor::Interno::atender(const http::request<http::empty_body>& req, Conexao& conexao) {
     // Nothing, not even the kind of refusal, for a request that does not name this
     // server as the loopback address (DNS rebinding) or lacks the token.
     const std::string sufixo = ":" + std::to_string(porta);
-    const std::string host = req.get_header_value("Host");
-    const bool hostBom = req.get_header_value_count("Host") == 1 &&
-                         (host == "127.0.0.1" + sufixo || host == "localhost" + sufixo);
+    const std::string_view host = req[http::field::host];
+    const bool hostBom =
+        req.count(http::field::host) == 1 && (host == "127.0.0.1" + sufixo || host == "localhost" + sufixo);
     const std::string nomeCookie = "kivo-" + std::to_string(porta);
+    const std::string_view alvo = req.target();
+    const std::size_t interrogacao = alvo.find('?');
+    const std::string caminho = decodificado(alvo.substr(0, interrogacao), false);
+    const std::vector<std::string> tokens =
+        parametro(interrogacao == std::string_view::npos ? "" : alvo.substr(interrogacao + 1), "t");
     bool viaEndereco = false;
     bool autorizado = false;
-    if (req.has_param("t")) {
+    if (!tokens.empty()) {
         viaEndereco = true;
-        autorizado =
-            req.get_param_value_count("t") == 1 && mesmoToken(req.get_param_value("t"), token);
+        autorizado = tokens.size() == 1 && mesmoToken(tokens[0], token);
     } else {
-        autorizado = req.get_header_value_count("Cookie") == 1 &&
-                     mesmoToken(cookie(req.get_header_value("Cookie"), nomeCookie), token);
+        autorizado = req.count(http::field::cookie) == 1 &&
+                     mesmoToken(cookie(req[http::field::cookie], nomeCookie), token);
     }
-    if (!hostBom || !autorizado) {
-        res.status = 403;
-        return Tratado::Handled;
-    }
-    if (req.method != "GET" && req.method != "HEAD") {
-        res.status = 405;
-        res.set_header("Allow", "GET, HEAD");
-        return Tratado::Handled;
-    }
-    const bool api = req.path.rfind("/api/", 0) == 0;
+    if (!hostBom || !autorizado) return Resposta{.status = 403};
+    conexao.autorizada = true;
+    const std::string_view metodo = req.method_string();
+    if (metodo != "GET" && metodo != "HEAD") return Resposta{.status = 405, .cabecalhos = {{"Allow", "GET, HEAD"}}};
+    Resposta r;
+    const bool api = caminho.rfind("/api/", 0) == 0;
     if (viaEndereco && !api) {
         // The page itself comes with the cookie (its script then takes the token out
         // of the address bar); anything else is sent to its clean address. A redirect
         // for the page would lose the cookie when the address was opened from a
         // local file (`kivo web --abrir`): SameSite=Strict holds it back then.
-        res.set_header("Set-Cookie",
-                       nomeCookie + "=" + token + "; HttpOnly; SameSite=Strict; Path=/");
-        if (req.path != "/") {
+        r.cabecalhos.emplace_back("Set-Cookie", nomeCookie + "=" + token + "; HttpOnly; SameSite=Strict; Path=/");
+        if (caminho != "/") {
             std::string destino = "/";
-            for (const Recurso& r : recursos()) {
-                if (r.caminho == req.path) destino = std::string(r.caminho);
+            for (const Recurso& recurso : recursos()) {
+                if (recurso.caminho == caminho) destino = std::string(recurso.caminho);
             }
-            res.status = 303;
-            res.set_header("Location", destino);
-            return Tratado::Handled;
+            r.status = 303;
+            r.cabecalhos.emplace_back("Location", destino);
+            return r;
         }
     }
-    if (req.path == "/api/resumo") {
+    if (caminho == "/api/resumo") {
         auto texto = difusor.atual().second;
         if (!texto) texto = std::make_shared<const std::string>("{}");
-        responder(res, *texto, "application/json; charset=utf-8", texto);
-        return Tratado::Handled;
+        r.cabecalhos.emplace_back("Content-Type", "application/json; charset=utf-8");
+        r.corpo = *texto;
+        r.dono = texto;
+        return r;
     }
-    if (req.path == "/api/eventos") {
-        servirEventos(req, res);
-        return Tratado::Handled;
+    if (caminho == "/api/eventos") {
+        auto inscricao = difusor.inscrever();
+        if (!inscricao) return Resposta{.status = 503, .cabecalhos = {{"Retry-After", "5"}}};
+        r.cabecalhos.emplace_back("Content-Type", "text/event-stream");
+        // The stream (and its place among fluxosMaximos) lives as long as the connection.
+        if (metodo == "GET") {
+            r.fluxo = true;
+            conexao.inscricao = std::move(inscricao);
+        }
+        return r;
     }
-    for (const Recurso& r : recursos()) {
-        if (r.caminho == req.path) {
-            responder(res, r.conteudo, r.tipo);
-            return Tratado::Handled;
+    for (const Recurso& recurso : recursos()) {
+        if (recurso.caminho == caminho) {
+            r.cabecalhos.emplace_back("Content-Type", recurso.tipo);
+            r.corpo = recurso.conteudo;
+            return r;
         }
     }
-    res.status = 404;
-    return Tratado::Handled;
+    return Resposta{.status = 404};
 }
 
-void Servidor::Interno::servirEventos(const httplib::Request& req, httplib::Response& res) {
-    auto inscricao = difusor.inscrever();
-    if (!inscricao) {
-        res.status = 503;
-        res.set_header("Retry-After", "5");
-        return;
-    }
-    res.status = 200;
-    if (req.method == "HEAD") {
-        res.set_header("Content-Type", "text/event-stream");
-        return;
-    }
-    auto fluxo = std::make_shared<Fluxo>(difusor, std::move(inscricao), soqueteDe(req),
-                                         opcoes.pulsacaoSegundos);
-    // The stream (and its place among fluxosMaximos) lives as long as the response.
-    res.set_chunked_content_provider(
-        "text/event-stream",
-        [fluxo](std::size_t, httplib::DataSink& sink) { return fluxo->escrever(sink); });
-}
-
-Servidor::Servidor(OpcoesServidor opcoes) : interno_(std::make_unique<Interno>(std::move(opcoes))) {
-    Interno& i = *interno_;
-    const std::size_t trabalhadores = i.opcoes.trabalhadores;
-    i.http.new_task_queue = [trabalhadores] { return new httplib::ThreadPool(trabalhadores); };
-    i.http.set_address_family(AF_INET);
-    // SO_REUSEADDR only (the library's default adds SO_REUSEPORT, which would let a
-    // second server share the port instead of reporting it busy).
-    i.http.set_socket_options([](int fd) {
-        const int um = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
-    });
-    i.http.set_read_timeout(kLeituraSegundos);
-    i.http.set_write_timeout(kEscritaSegundos);
-    i.http.set_keep_alive_timeout(kConexaoOciosaSegundos);
-    i.http.set_payload_max_length(std::size_t{64} * 1024);
-    i.http.set_default_headers(cabecalhosDeSeguranca());
-    i.http.set_pre_routing_handler(
-        [&i](const httplib::Request& req, httplib::Response& res) { return i.atender(req, res); });
-    i.http.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    const std::exception_ptr&) { res.status = 500; });
-}
+Servidor::Servidor(OpcoesServidor opcoes) : interno_(std::make_unique<Interno>(std::move(opcoes))) {}
 
 Servidor::~Servidor() {
     parar();
@@ -356,24 +628,34 @@ Servidor::~Servidor() {
 
 void Servidor::iniciar() {
     Interno& i = *interno_;
-    errno = 0;
-    if (i.opcoes.porta == 0) {
-        i.porta = i.http.bind_to_any_port("127.0.0.1");
-        if (i.porta < 0) i.porta = 0;
-    } else if (i.http.bind_to_port("127.0.0.1", i.opcoes.porta)) {
-        i.porta = i.opcoes.porta;
+    beast::error_code ec;
+    const tcp::endpoint local(asio::ip::make_address_v4("127.0.0.1"), static_cast<unsigned short>(i.opcoes.porta));
+    i.aceitador.open(tcp::v4(), ec);
+    // SO_REUSEADDR only (SO_REUSEPORT would let a second server share the port
+    // instead of reporting it busy).
+    if (!ec) i.aceitador.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec) i.aceitador.bind(local, ec);
+    if (!ec) i.aceitador.listen(asio::socket_base::max_listen_connections, ec);
+    if (!ec) i.porta = i.aceitador.local_endpoint(ec).port();
+    if (ec) {
+        beast::error_code ignorado;
+        i.aceitador.close(ignorado);
+        throw std::system_error(ec.value(), std::generic_category(), "bind");
     }
-    if (i.porta == 0) {
-        throw std::system_error(errno != 0 ? errno : EADDRINUSE, std::generic_category(), "bind");
-    }
+    fcntl(i.aceitador.native_handle(), F_SETFD, FD_CLOEXEC);
     i.observador.iniciar();
-    i.escuta = std::thread([&i] { i.http.listen_after_bind(); });
+    i.aceitar();
+    i.rede = std::thread([&i] {
+        for (;;) {
+            try {
+                i.io.run();
+                return;
+            } catch (const std::exception&) {
+                // Out of memory in a handler: that connection is lost, the rest go on.
+            }
+        }
+    });
     i.iniciado = true;
-    // stop() only reaches a server that is already listening: wait for it, so that a
-    // signal right after the start still ends it.
-    for (int espera = 0; espera < 5000 && !i.http.is_running(); ++espera) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 }
 
 void Servidor::parar() {
@@ -381,8 +663,8 @@ void Servidor::parar() {
     if (!i.iniciado) return;
     i.iniciado = false;
     i.difusor.encerrar();
-    i.http.stop();
-    if (i.escuta.joinable()) i.escuta.join();
+    asio::post(i.io, [&i] { i.encerrarTudo(); });
+    if (i.rede.joinable()) i.rede.join();
     i.observador.parar();
 }
 

@@ -2,8 +2,10 @@
 // GET /api/eventos, on 127.0.0.1 only, behind a token made for this run. Every
 // request needs the token (in the URL once, then in a cookie); the Host header must
 // name the loopback address and this port; only GET and HEAD are served.
-// Threads: a pool that answers requests, one that accepts them and the folder's
-// watcher. The public members are for the thread that owns the object.
+// Threads: one that serves every connection (event-driven: each request's head has a
+// total deadline and a size limit, and at most conexoesMaximas connections are open)
+// and the folder's watcher. The public members are for the thread that owns the
+// object.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +22,9 @@ struct OpcoesServidor {
     std::filesystem::path pasta;     // the session folder
     int porta = 0;                   // 0: a free port chosen by the system
     std::size_t fluxosMaximos = 16;  // open event streams; the next gets 503
-    std::size_t trabalhadores = 48;  // threads answering requests
+    // Open connections; at the cap, a new one closes the oldest that has not shown the
+    // token (or is itself closed when all have).
+    std::size_t conexoesMaximas = 256;
     int pulsacaoSegundos = 15;       // a comment on idle streams this often
     app::ProcessoVivo vivo = app::processoExiste;
     std::function<double()> relogio;  // empty: the wall clock
@@ -45,9 +49,8 @@ public:
     // busy port), or when a thread cannot be made.
     void iniciar();
 
-    // Stops accepting, ends every event stream and waits for the threads (a request
-    // still being read may take up to the read timeout, 2 s). Idempotent; never
-    // throws.
+    // Stops accepting, ends every event stream, closes every connection and waits for
+    // the threads. Idempotent; never throws.
     void parar();
 
     int porta() const;

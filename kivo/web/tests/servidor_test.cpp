@@ -11,7 +11,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -25,6 +27,7 @@
 
 namespace kivo {
 namespace {
+
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -76,14 +79,33 @@ std::vector<nlohmann::json> blocos(const std::string& texto) {
     return v;
 }
 
+// A process's resident memory in KiB (by default this one's, where the server runs).
+long rssKiB(const std::string& processo = "self") {
+    std::ifstream status("/proc/" + processo + "/status");
+    for (std::string linha; std::getline(status, linha);)
+        if (linha.rfind("VmRSS:", 0) == 0) return std::stol(linha.substr(6));
+    return 0;
+}
+
+// Under a sanitizer, memory is the sanitizer's: only the plain build measures it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMedeMemoria = false;
+#else
+constexpr bool kMedeMemoria = true;
+#endif
+constexpr long kMemoriaMaximaKiB = 32 * 1024;
+
 std::string pedido(const std::string& l, const std::string& h) { return l + "\r\n" + h + "Connection: close\r\n\r\n"; }
 
 class ServidorTest : public ::testing::Test {
 protected:
-    void iniciar(std::size_t fluxos = 16, int pulsacao = 15) {
+    void iniciar(std::size_t fluxos = 16, int pulsacao = 15, std::size_t conexoes = 256) {
         const auto vivo = [](std::int32_t pid) { return pid != morto; };
-        servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{
-            .pasta = pasta.raiz() / "sessoes", .fluxosMaximos = fluxos, .pulsacaoSegundos = pulsacao, .vivo = vivo});
+        servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{.pasta = pasta.raiz() / "sessoes",
+                                                                       .fluxosMaximos = fluxos,
+                                                                       .conexoesMaximas = conexoes,
+                                                                       .pulsacaoSegundos = pulsacao,
+                                                                       .vivo = vivo});
         servidor->iniciar();
         porta = servidor->porta();
         host = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\n";
@@ -115,11 +137,14 @@ TEST_F(ServidorTest, TokenHostEMetodos) {
         int status; const char* cabecalho = ""; bool cookie = false;
         std::vector<std::pair<const char*, std::string>> pedidos;
     };
+    std::string muitos;
+    for (int i = 0; i < 101; ++i) muitos += "X-" + std::to_string(i) + ": a\r\n";
     const Grupo grupos[] = {
         {.status = 400, .pedidos = {{"linha sem sentido", "GARBAGE\r\n\r\n"},
                      {"método desconhecido", "BREW / HTTP/1.1\r\n" + host + "\r\n"},
                      {"cabeçalho enorme",
-                      "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"}}},
+                      "GET / HTTP/1.1\r\n" + host + "X: " + std::string(20000, 'a') + "\r\n\r\n"},
+                     {"cabeçalhos demais", get("/").insert(16, muitos)}}},
         {.status = 403, .pedidos = {{"sem token", raiz(host)},
                      {"token errado", pedido("GET /?t=" + errado + " HTTP/1.1", host)},
                      {"último dígito trocado", raiz(host + "Cookie: kivo-" + p + "=" + quase + "\r\n")},
@@ -187,6 +212,105 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     EXPECT_THAT(lentos[4]->receber("loja · fim"), HasSubstr("loja · fim"));
     lentos[4].reset();
     EXPECT_TRUE(teste::esperarAte([&] { return pedir(porta, get("/api/eventos"), "\r\n\r\n").status == 200; }));
+}
+
+// 200 connections trickling their heads and 3 flooding headers without end: a request with
+// the token is still answered at once (well inside the 3 s a reply is waited for), and
+// the server's memory grows by less than 32 MiB, during and after.
+TEST_F(ServidorTest, ClientesHostisNaoTravamNemInchamOServidor) {
+    iniciar();
+    const long antes = rssKiB();
+    std::atomic<bool> parar = false;
+    std::vector<std::thread> enchentes;
+    for (int i = 0; i < 3; ++i)
+        enchentes.emplace_back([&] {
+            const std::string linha = "X-Enche: " + std::string(8180, 'a') + "\r\n";
+            for (std::size_t enviado = 0; !parar && enviado < (std::size_t{100} << 20);) {
+                const Conexao c(porta, "GET / HTTP/1.1\r\n" + host);
+                for (ssize_t n; !parar && (n = send(c.fd, linha.data(), linha.size(), MSG_NOSIGNAL)) > 0;)
+                    enviado += static_cast<std::size_t>(n);
+            }
+        });
+    std::vector<std::unique_ptr<Conexao>> lentos;
+    for (int i = 0; i < 200; ++i) lentos.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n" + host));
+    long pico = 0;
+    for (int segundo = 0; segundo < 4; ++segundo) {
+        const auto proximo = Relogio::now() + 1s;
+        for (std::size_t i = 0; i < lentos.size(); ++i) lentos[i]->enviar(i % 2 ? "x" : "X-Lento: a\r\n");
+        const Resposta r = pedir(porta, get("/api/resumo"));
+        EXPECT_EQ(r.status, 200) << "segundo " << segundo;
+        EXPECT_THAT(r.corpo, HasSubstr("\"humor\""));
+        pico = std::max(pico, rssKiB());
+        std::this_thread::sleep_until(proximo);  // the next trickle
+    }
+    parar = true;
+    for (auto& t : enchentes) t.join();
+    lentos.clear();
+    EXPECT_EQ(pedir(porta, get("/api/resumo")).status, 200);
+    if (!kMedeMemoria) GTEST_SKIP() << "memória não medida sob um sanitizer";
+    EXPECT_LT(pico - antes, kMemoriaMaximaKiB);
+    EXPECT_LT(rssKiB() - antes, kMemoriaMaximaKiB);
+}
+
+// At the connection cap, a new connection closes the oldest one that never showed the
+// token; one that did keeps its place and is answered again.
+TEST_F(ServidorTest, ConexoesAlemDoLimiteFechamAsMaisVelhasSemChave) {
+    iniciar(16, 15, 4);
+    const Conexao dono(porta, "");
+    dono.enviar("GET /api/resumo HTTP/1.1\r\n" + host + cookie + "\r\n");
+    ASSERT_EQ(ler(dono.receber("}")).status, 200);
+    std::vector<std::unique_ptr<Conexao>> mudas;
+    for (int i = 0; i < 6; ++i) mudas.push_back(std::make_unique<Conexao>(porta, "GET / HTTP/1.1\r\n"));
+    // The newest three hold the places left; the three before them were closed, unanswered.
+    for (int i = 0; i < 6; ++i) {
+        char b;
+        if (i < 3) {
+            EXPECT_EQ(mudas[i]->receber(), "") << i;  // until closed
+        }
+        EXPECT_EQ(recv(mudas[i]->fd, &b, 1, MSG_DONTWAIT), i < 3 ? 0 : -1) << i;
+    }
+    dono.enviar(get("/api/resumo"));
+    EXPECT_EQ(ler(dono.receber("}")).status, 200);
+}
+
+// A record of 50 MB (valid, its texts of 10 MB each) shows cut: the summary stays under
+// 256 KiB, the project's name is the end of its folder, and `kivo web` keeps under 32 MiB.
+TEST_F(ServidorTest, RegistroEnormeChegaCortado) {
+    const std::string raiz = pasta.raiz().string();
+    const teste::Processo web = teste::iniciar({{KIVO_EXECUTAVEL, "web"}, {{"KIVO_DIR", raiz}}});
+    ASSERT_GT(web.pid, 0);
+    std::string saida;
+    char b[256];
+    for (ssize_t n; saida.find("\n", saida.find("?t=")) == std::string::npos && (n = read(web.saida, b, sizeof b)) > 0;)
+        saida.append(b, static_cast<std::size_t>(n));
+    const std::size_t t = saida.find("?t=");
+    ASSERT_NE(t, std::string::npos) << saida;
+    porta = std::stoi(saida.substr(saida.find("127.0.0.1:") + 10));
+    host = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\n";
+    cookie = "Cookie: kivo-" + std::to_string(porta) + "=" + saida.substr(t + 3, 64) + "\r\n";
+    {
+        Sessao s = sessao("grande", 0);
+        const std::string dez(10 << 20, 'x');
+        s.cwd = "/home/" + dez + "/fim-do-caminho";
+        s.titulo = s.detalhe = s.origem = s.ferramentaId = dez;
+        gravar(s);
+    }
+    Resposta r;  // reading 50 MB under a sanitizer takes a while
+    for (const auto ate = Relogio::now() + 90s; r.corpo.find("\"grande\"") == std::string::npos && Relogio::now() < ate;
+         std::this_thread::sleep_for(50ms))
+        r = pedir(porta, get("/api/resumo"));
+    EXPECT_THAT(r.corpo, HasSubstr("\"projeto\":\"fim-do-caminho\""));
+    EXPECT_THAT(r.corpo, HasSubstr("xxx\u2026"));
+    EXPECT_LT(r.corpo.size(), 256u << 10);
+    long depois = rssKiB(std::to_string(web.pid));
+    // Once the folder's last reading is over (the rename may bring a second one).
+    for (const auto ate = Relogio::now() + 20s; depois >= kMemoriaMaximaKiB && Relogio::now() < ate;
+         std::this_thread::sleep_for(50ms))
+        depois = rssKiB(std::to_string(web.pid));
+    kill(web.pid, SIGTERM);
+    EXPECT_EQ(teste::terminar(web, "").status, 0);
+    if (!kMedeMemoria) GTEST_SKIP() << "memória não medida sob um sanitizer";
+    EXPECT_LT(depois, kMemoriaMaximaKiB);
 }
 
 // retry: first, one data: block of JSON per change (the same JSON /api/resumo gives,
