@@ -96,6 +96,7 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
     // they are only counted (with hundreds of sessions, building every text would
     // cost more than the rest of the line).
     std::vector<Pedaco> chamando;
+    std::vector<const Sessao*> quemChama;  // the session behind each of `chamando`
     std::size_t totalChamando = 0, trabalhando = 0, prontos = 0, erros = 0;
     int ocupado = larguraDe(face.texto);
     for (const Sessao& s : resumo.ordenadas) {
@@ -105,6 +106,7 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
                 if (ocupado <= largura) {
                     chamando.push_back({caber(limpo(s.projeto()), maximoDoProjeto) + ": " + limpo(Rotulos::doEstado(s)),
                                         Cor::amarelo});
+                    quemChama.push_back(&s);
                     ocupado += larguraDe(chamando.back().texto) + 3;
                 }
                 ++totalChamando;
@@ -114,6 +116,19 @@ std::string desenharLinha(const std::vector<Sessao>& sessoes, double agora, cons
             case Estado::erro: ++erros; break;
             case Estado::ocioso: break;
         }
+    }
+    // Those that would read the same are told apart by the start of their ids.
+    std::vector<bool> repetido(chamando.size(), false);
+    for (std::size_t i = 0; i < chamando.size(); ++i) {
+        for (std::size_t j = i + 1; j < chamando.size(); ++j) {
+            if (chamando[j].texto == chamando[i].texto) repetido[i] = repetido[j] = true;
+        }
+    }
+    for (std::size_t k = 0; k < chamando.size(); ++k) {
+        if (!repetido[k]) continue;
+        const Sessao& s = *quemChama[k];
+        chamando[k].texto = caber(limpo(s.projeto()), maximoDoProjeto) + " #" + limpo(s.id.substr(0, 6)) + ": " +
+                            limpo(Rotulos::doEstado(s));
     }
     std::vector<Pedaco> contagens;
     if (erros > 0) contagens.push_back({contagem(erros, "com erro", "com erro"), Cor::vermelho});

@@ -40,6 +40,10 @@ TEST(Linha, EstilosEContagens) {
               "\x1b[1;33m(O.O)!\x1b[0m \u00B7 \x1b[1;31m1 com erro\x1b[0m \u00B7 \x1b[36m2 trabalhando\x1b[0m "
               "\u00B7 \x1b[32m1 pronto\x1b[0m\n");
     EXPECT_EQ(linha({}, 80), "(-.-) zZ\n");
+    // Two that would read the same are told apart.
+    std::vector<kivo::Sessao> iguais(3, sessao("/p/loja", Estado::atencao, "Quer"));
+    iguais[0].id = "aaaaaaa1", iguais[1].id = "bbbbbbb2", iguais[2].id = "ccccccc3";
+    EXPECT_EQ(linha(iguais, 200), "(O.O)! \u00B7 loja #aaaaaa: Quer \u00B7 loja #bbbbbb: Quer \u00B7 loja #cccccc: Quer\n");
 }
 
 TEST(Linha, LarguraDe) {

@@ -64,7 +64,7 @@ TEST(Seguir, ArgumentosDaNotificacao) {
 TEST(Seguir, NotificacoesPendentesTemLimite) {
     kivo::teste::PastaTemporaria pasta;
     const std::string raiz = pasta.raiz().string(), prog = raiz + "/notify-send";
-    kivo::teste::escrever(prog, "#!/bin/sh\nprintf '%s|' \"$@\" >> " + raiz + "/args\nwhile [ ! -e " + raiz +
+    kivo::teste::escrever(prog, "#!/bin/sh\nprintf '%s|' \"$@\" >> " + raiz + "/args\nwhile [ -d " + raiz + " ] && [ ! -e " + raiz +
                                     "/solta ]; do sleep 0.01; done\n");
     fs::permissions(prog, fs::perms::owner_all);
     kivo::app::Notificacoes n(Meio::notifySend, prog);
