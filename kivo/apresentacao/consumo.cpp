@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <set>
 
@@ -92,10 +93,17 @@ std::string numeroEmTexto(double v) {
     return std::string(b, r.ptr);
 }
 
+// A decimal number as numeroEmTexto writes it, the whole text. (strtod: the program
+// keeps the "C" locale, and floating-point from_chars is missing from some C++ libraries.)
 std::optional<double> textoEmNumero(std::string_view t) {
-    double v = 0;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
+    if (t.empty() || t.size() > 40 || t.find_first_not_of("0123456789.eE+-") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string texto(t);
+    char* fim = nullptr;
+    errno = 0;
+    const double v = std::strtod(texto.c_str(), &fim);
+    if (errno != 0 || fim != texto.c_str() + texto.size() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
