@@ -114,7 +114,10 @@ TEST_F(Processo, LinhaDeComando) {
         {.args = {"web", "--aberto"}, .status = 2, .erro = desconhecida + "web: --aberto"},
         // The only row that writes the file: the rows above found it missing.
         {.args = {"instalar", "--linha", "--arquivo", arquivo, "--gancho", KIVO_GANCHO}, .saida = "+ statusLine: "}};
+    // kivo web's own options are read by kivo_web, which a build without it lacks.
+    const bool comWeb = fs::exists(fs::path(KIVO_EXECUTAVEL).parent_path() / "kivo_web");
     for (const Caso& c : casos) {
+        if (c.args[0] == "web" && !comWeb) continue;
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const Execucao r = kivo(c.args);
         EXPECT_EQ(r.status, c.status) << r.erro;

@@ -198,7 +198,8 @@ TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     for (int i = 0; i < 30; ++i) {
         s.titulo = std::to_string(i) + std::string(3000, 'x');
         gravar(s);
-        EXPECT_THAT(lentos[4]->receber("loja · " + *s.titulo), HasSubstr("loja · " + *s.titulo));
+        const std::string inicio = "loja · " + s.titulo->substr(0, 200);  // the page gets texts cut for display
+        EXPECT_THAT(lentos[4]->receber(inicio), HasSubstr(inicio));
     }
     s.titulo = "fim";
     gravar(s);
