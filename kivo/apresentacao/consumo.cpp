@@ -3,9 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#if defined(__linux__)
-#include <sys/random.h>
-#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "arquivos.hpp"
 #include "base/texto.hpp"
 #include "kivo/armazem.hpp"
 
@@ -107,20 +105,6 @@ std::optional<double> textoEmNumero(std::string_view t) {
     return v;
 }
 
-// A name nobody can guess for a temporary file.
-std::string sufixoAleatorio() {
-    unsigned long long r = 0;
-#if defined(__linux__)
-    if (getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) r = 0;
-#else
-    arc4random_buf(&r, sizeof r);
-#endif
-    r ^= static_cast<unsigned long long>(getpid()) << 32 ^ static_cast<unsigned long long>(time(nullptr));
-    char b[20];
-    std::snprintf(b, sizeof b, "%016llx", r);
-    return b;
-}
-
 // The first tamanhoMaximo bytes of the file opened as `fd` (closed here) with one
 // read: files here are replaced whole, never appended. With `quando`, only a regular
 // file, and when it was last written. Without, a FIFO opened without blocking reads
@@ -153,16 +137,6 @@ std::optional<Lido> lerEFechar(int fd, bool quando) {
 }
 
 constexpr int leitura = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-
-bool escreverTudo(int fd, std::string_view dados) {
-    while (!dados.empty()) {
-        const ssize_t n = write(fd, dados.data(), dados.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        dados.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -233,15 +207,8 @@ bool guardarConsumo(const std::filesystem::path& pasta, std::string_view id, con
         const double idade = agora - atual->escritoEm;
         if (idade >= 0 && idade < 1) return false;
     }
-    if (mkdir(pasta.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    const std::string temporario = (pasta / ("." + nome + "." + sufixoAleatorio() + ".tmp")).string();
-    const int fd = open(temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return false;
-    bool ok = escreverTudo(fd, texto);
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporario.c_str(), arquivo.c_str()) == 0;
-    if (!ok) unlink(temporario.c_str());
-    return ok;
+    if (arquivos::criarPastas(pasta.native()) != 0) return false;
+    return arquivos::substituir(pasta.native(), nome, texto).erro == 0;
 }
 
 Consumos lerConsumos(const std::filesystem::path& pasta, const std::vector<Sessao>& sessoes) {
