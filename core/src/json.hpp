@@ -21,6 +21,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "unicode.hpp"
+
 namespace kivo::json {
 
 // A whole text in memory.
@@ -249,23 +251,7 @@ private:
         return true;
     }
 
-    static void anexar(std::string& d, std::uint32_t c) {
-        if (c < 0x80) {
-            d.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            d.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            d.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            d.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            d.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            d.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            d.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            d.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            d.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            d.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    static void anexar(std::string& d, std::uint32_t c) { texto::anexarUtf8(d, static_cast<char32_t>(c)); }
 
     // A well-formed UTF-8 sequence (Unicode table 3-7) whose lead byte was consumed.
     bool multibyte(unsigned char b0, std::string* saida) {
