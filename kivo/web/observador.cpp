@@ -6,9 +6,6 @@
 #endif
 #include <poll.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/inotify.h>
-#endif
 
 #include <cerrno>
 #include <cmath>
@@ -25,97 +22,6 @@ namespace {
 // How long to wait after the first change for the rest of a burst (a hook replaces
 // a record in two steps; two events often come together).
 constexpr int kRajadaMs = 5;
-
-bool termina(std::string_view nome, std::string_view fim) {
-    return nome.size() >= fim.size() && nome.substr(nome.size() - fim.size()) == fim;
-}
-
-}  // namespace
-
-#ifdef __linux__
-// The folder's inotify watch. Records are replaced by a rename into the folder, so
-// IN_MOVED_TO is the usual event; the others cover removals and writes in place.
-// While the folder does not exist (no hook has run yet), its parent is watched for
-// it to appear. Names ending in `sufixo` count (with none: names not starting with
-// ".", which a temporary file does).
-class Vigia {
-public:
-    explicit Vigia(std::string sufixo) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), sufixo_(std::move(sufixo)) {}
-    ~Vigia() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Vigia(const Vigia&) = delete;
-    Vigia& operator=(const Vigia&) = delete;
-
-    int descritor() const { return fd_; }
-    bool ativo() const { return wd_ >= 0; }
-    // Watching the folder, or its parent for the folder to appear.
-    bool atento() const { return wd_ >= 0 || wdPai_ >= 0; }
-
-    // Watches `pasta`; false when it does not exist (yet).
-    bool vigiar(const std::filesystem::path& pasta) {
-        if (fd_ < 0) return false;
-        wd_ = inotify_add_watch(fd_, pasta.c_str(),
-                                IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_DELETE |
-                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-        if (wd_ >= 0) {
-            if (wdPai_ >= 0) inotify_rm_watch(fd_, wdPai_);
-            wdPai_ = -1;
-            return true;
-        }
-        if (wdPai_ < 0) {
-            nome_ = pasta.filename().string();
-            const std::filesystem::path pai = pasta.has_parent_path() ? pasta.parent_path() : ".";
-            wdPai_ = inotify_add_watch(fd_, pai.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-        }
-        return false;
-    }
-
-    // Reads the pending events: whether a record changed (or the folder appeared). A
-    // folder that went away stops the watch (ativo() turns false).
-    bool colher() {
-        bool mudou = false;
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = read(fd_, buffer, sizeof buffer);
-            if (n <= 0) break;
-            for (ssize_t i = 0; i < n;) {
-                const auto* e = reinterpret_cast<const inotify_event*>(buffer + i);
-                i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-                if (e->mask & IN_Q_OVERFLOW) {
-                    mudou = true;
-                } else if (e->wd == wdPai_ && wdPai_ >= 0) {
-                    if (e->mask & IN_IGNORED) wdPai_ = -1;
-                    if (e->len > 0 && nome_ == e->name) mudou = true;
-                } else if (e->wd == wd_ && wd_ >= 0) {
-                    if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-                        mudou = true;
-                        if (!(e->mask & IN_IGNORED)) inotify_rm_watch(fd_, wd_);
-                        wd_ = -1;
-                    } else if (e->len > 0 && (sufixo_.empty() ? e->name[0] != '.' : termina(e->name, sufixo_))) {
-                        mudou = true;
-                    }
-                }
-            }
-        }
-        return mudou;
-    }
-
-private:
-    int fd_;
-    int wd_ = -1;
-    int wdPai_ = -1;
-    std::string nome_;
-    std::string sufixo_;
-};
-#else
-class Vigia {
-public:
-    explicit Vigia(std::string) {}
-};
-#endif
-
-namespace {
 
 int msAte(double instante, double agora) {
     if (!std::isfinite(instante)) return -1;
@@ -141,8 +47,8 @@ void Observador::iniciar() {
     if (pipe(acordar_) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
     for (const int fd : acordar_) fcntl(fd, F_SETFD, FD_CLOEXEC);
     // Watch first, then read: a change in between is seen twice, never missed.
-    vigia_ = std::make_unique<Vigia>(".json");
-    vigiaConsumo_ = std::make_unique<Vigia>("");
+    vigia_ = std::make_unique<app::Vigia>(".json");
+    vigiaConsumo_ = std::make_unique<app::Vigia>("");
 #ifdef __linux__
     vigia_->vigiar(pasta_);
     vigiaConsumo_->vigiar(app::pastaDoConsumo(pasta_));
@@ -189,7 +95,7 @@ void Observador::publicar(const std::vector<Novidade>& novidades) {
 
 void Observador::laco() {
 #ifdef __linux__
-    Vigia* const vigias[2] = {vigia_.get(), vigiaConsumo_.get()};
+    app::Vigia* const vigias[2] = {vigia_.get(), vigiaConsumo_.get()};
     const std::filesystem::path pastas[2] = {pasta_, app::pastaDoConsumo(pasta_)};
 #endif
     for (;;) {
@@ -198,7 +104,7 @@ void Observador::laco() {
         // Without a folder or its parent to watch, look for them once a second.
         pollfd fds[3] = {{acordar_[0], POLLIN, 0}};
         nfds_t quantos = 1;
-        for (Vigia* v : vigias) {
+        for (app::Vigia* v : vigias) {
             if (!v->atento()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
             if (v->descritor() >= 0) fds[quantos++] = {v->descritor(), POLLIN, 0};
         }
@@ -214,7 +120,7 @@ void Observador::laco() {
 #ifdef __linux__
         for (nfds_t i = 1; i < quantos; ++i) {
             if (fds[i].revents == 0) continue;
-            Vigia& vigia = fds[i].fd == vigias[0]->descritor() ? *vigias[0] : *vigias[1];
+            app::Vigia& vigia = fds[i].fd == vigias[0]->descritor() ? *vigias[0] : *vigias[1];
             if (vigia.colher()) {
                 mudou = true;
                 // The rest of the burst.

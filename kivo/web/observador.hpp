@@ -20,10 +20,9 @@
 #include "apresentacao/apresentacao.hpp"
 #include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
+#include "base/vigia.hpp"
 
 namespace kivo::web {
-
-class Vigia;
 
 class Observador {
 public:
@@ -57,8 +56,8 @@ private:
     std::uint64_t versao_ = 0;
     double proxima_ = 0;
     int acordar_[2] = {-1, -1};
-    std::unique_ptr<Vigia> vigia_;
-    std::unique_ptr<Vigia> vigiaConsumo_;
+    std::unique_ptr<app::Vigia> vigia_;
+    std::unique_ptr<app::Vigia> vigiaConsumo_;
     std::thread thread_;
 };
 
