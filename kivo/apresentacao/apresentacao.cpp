@@ -5,11 +5,46 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "base/texto.hpp"
 #include "kivo/rotulos.hpp"
 
 namespace kivo::app {
+
+namespace {
+
+bool continuacao(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+void cortarInicio(std::string& t) {
+    if (t.size() <= kTextoExibido) return;
+    std::size_t fim = kTextoExibido;
+    while (fim > 0 && continuacao(t[fim])) --fim;
+    t.resize(fim);
+    t += "\u2026";
+    t.shrink_to_fit();
+}
+
+void cortarInicio(std::optional<std::string>& t) {
+    if (t) cortarInicio(*t);
+}
+
+}  // namespace
+
+void cortarParaExibir(Sessao& sessao) {
+    for (std::optional<std::string>* t : {&sessao.titulo, &sessao.detalhe, &sessao.origem, &sessao.ferramentaId})
+        cortarInicio(*t);
+    cortarInicio(sessao.id);
+    std::string& cwd = sessao.cwd;
+    if (cwd.size() > kTextoExibido) {
+        std::size_t inicio = cwd.size() - kTextoExibido;
+        while (inicio < cwd.size() && continuacao(cwd[inicio])) ++inicio;
+        cwd = "\u2026" + cwd.substr(inicio);
+    }
+}
+
 
 Resumo vista(const std::vector<Sessao>& sessoes, double agora, const ProcessoVivo& vivo, bool todas) {
     return resumir(todas ? sessoes : vigentes(sessoes, agora, vivo), agora);

@@ -61,6 +61,16 @@ struct Aviso {
 };
 Aviso avisoDe(const Novidade& novidade, std::string_view nome = {});
 
+// Bytes a record's text keeps in a view's memory (the web page's summary, a mirrored
+// machine's stream).
+inline constexpr std::size_t kTextoExibido = 1024;
+
+// `sessao` with every text cut for display to about kTextoExibido bytes, at a
+// character's boundary, with "…" where something was cut: the cwd keeps its end (the
+// project's name is its last folder), the others their start. A record of 50 MB
+// then costs a view a few kilobytes. Never throws (but std::bad_alloc).
+void cortarParaExibir(Sessao& sessao);
+
 // The wall clock, in seconds since 1970.
 double relogio();
 

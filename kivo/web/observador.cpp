@@ -74,7 +74,7 @@ void Observador::ler() {
     consumos_ = app::lerConsumos(app::pastaDoConsumo(pasta_), sessoes_);
     // What a view shows of each record, no more: a huge record is read once and its
     // texts freed at once.
-    for (Sessao& s : sessoes_) cortarParaExibir(s);
+    for (Sessao& s : sessoes_) app::cortarParaExibir(s);
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif

@@ -31,36 +31,7 @@ ordered_json textoOuNulo(const std::optional<std::string>& texto) {
     return app::limpo(*texto);
 }
 
-bool continuacao(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-void cortarInicio(std::string& t) {
-    if (t.size() <= kTextoExibido) return;
-    std::size_t fim = kTextoExibido;
-    while (fim > 0 && continuacao(t[fim])) --fim;
-    t.resize(fim);
-    t += "\u2026";
-    t.shrink_to_fit();
-}
-
-void cortarInicio(std::optional<std::string>& t) {
-    if (t) cortarInicio(*t);
-}
-
 }  // namespace
-
-void cortarParaExibir(Sessao& sessao) {
-    for (std::optional<std::string>* t : {&sessao.titulo, &sessao.detalhe, &sessao.origem, &sessao.ferramentaId})
-        cortarInicio(*t);
-    cortarInicio(sessao.id);
-    std::string& cwd = sessao.cwd;
-    if (cwd.size() > kTextoExibido) {
-        std::size_t inicio = cwd.size() - kTextoExibido;
-        while (inicio < cwd.size() && continuacao(cwd[inicio])) ++inicio;
-        cwd = "\u2026" + cwd.substr(inicio);
-    }
-}
 
 ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const app::ProcessoVivo& vivo,
                         const std::vector<Novidade>& novidades, const app::Consumos& consumos) {

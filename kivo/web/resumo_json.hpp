@@ -28,15 +28,6 @@ nlohmann::ordered_json resumoJson(const std::vector<Sessao>& sessoes, double ago
                                   const std::vector<Novidade>& novidades,
                                   const app::Consumos& consumos = {});
 
-// Bytes a record's text keeps in the summary (and in the server's memory).
-inline constexpr std::size_t kTextoExibido = 1024;
-
-// `sessao` with every text cut for display to about kTextoExibido bytes, at a
-// character's boundary, with "…" where something was cut: the cwd keeps its end (the
-// project's name is its last folder), the others their start. A record of 50 MB
-// then costs a view a few kilobytes. Never throws (but std::bad_alloc).
-void cortarParaExibir(Sessao& sessao);
-
 // `objeto` as one line of compact JSON; text that is not UTF-8 is replaced, never
 // thrown on.
 std::string textoJson(const nlohmann::ordered_json& objeto);
