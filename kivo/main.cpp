@@ -21,11 +21,14 @@
 #include <vector>
 
 #include "apresentacao/consumo.hpp"
+#include "apresentacao/espelho.hpp"
 #include "apresentacao/limpar.hpp"
 #include "apresentacao/pasta.hpp"
 #include "base/erros.hpp"
 #include "base/opcoes.hpp"
 #include "base/texto.hpp"
+#include "espelho/espelhar.hpp"
+#include "espelho/transmitir.hpp"
 #include "instalar/instalar.hpp"
 #include "instalar/verificar.hpp"
 #include "kivo/armazem.hpp"
@@ -311,6 +314,46 @@ int verificar(const Chamada& c) {
     return r.status;
 }
 
+int espelhar(const Chamada& c) {
+    // Options first; the machines are the other words, and everything after "--".
+    std::vector<std::string_view> opcoesDadas;
+    kivo::app::OpcoesEspelhar opcoes;
+    bool soMaquinas = false;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string_view a = c.args[i];
+        if (soMaquinas || a.empty() || a[0] != '-') {
+            opcoes.maquinas.emplace_back(a);
+        } else if (a == "--") {
+            soMaquinas = true;
+        } else {
+            opcoesDadas.push_back(a);
+            if (a == "--kivo-remoto" && i + 1 < c.args.size()) opcoesDadas.push_back(c.args[++i]);
+        }
+    }
+    const Opcao conhecidas[] = {{"--kivo-remoto", true}};
+    const Opcoes o("espelhar", opcoesDadas, conhecidas);
+    if (!o.ok()) return usoErrado(o.erro, "espelhar");
+    if (o.ajudaPedida) return ajudaDe("espelhar");
+    if (opcoes.maquinas.empty()) return usoErrado("diga de que m\u00E1quina (kivo espelhar HOST)", "espelhar");
+    if (std::any_of(opcoes.maquinas.begin(), opcoes.maquinas.end(), [](const std::string& m) { return m.empty(); }))
+        return usoErrado("um nome de m\u00E1quina vazio", "espelhar");
+    if (const auto remoto = o.valor("--kivo-remoto")) {
+        if (remoto->empty()) return usoErrado("--kivo-remoto precisa de um caminho", "espelhar");
+        opcoes.remoto = *remoto;
+    }
+    opcoes.ssh = kivo::app::comandoSsh(std::getenv("KIVO_SSH"));
+    opcoes.espelhos = kivo::app::pastaDosEspelhos(kivo::Caminhos::sessoes());
+    return kivo::app::espelhar(opcoes);
+}
+
+int transmitir(const Chamada& c) {
+    const Opcoes o("transmitir", c.args, {});
+    if (!o.ok()) return usoErrado(o.erro, "transmitir");
+    if (o.ajudaPedida) return ajudaDe("transmitir");
+    return kivo::app::transmitir({.sessoes = kivo::Caminhos::sessoes(), .saida = STDOUT_FILENO,
+                                  .relogio = kivo::app::relogio, .vivo = kivo::app::processoExiste});
+}
+
 // `kivo web` is its own program, kivo_web beside this one: the server links an HTTP
 // library and threads that the rest of kivo, started every few hundred milliseconds
 // for the status line, should not load. This process becomes it.
@@ -349,6 +392,15 @@ const std::vector<Comando>& comandos() {
          {{"--mostrar", "s\u00F3 lista o que apagaria"}}},
         {{"web"}, web, {
             {"kivo web", "o mascote num navegador, ao vivo, em 127.0.0.1\n(--porta N, --abrir; veja `kivo web --ajuda`)"}}},
+        {{"espelhar"}, espelhar, {
+            {"kivo espelhar HOST...", "traz as sess\u00F5es de outras m\u00E1quinas, pelo ssh, para\n"
+                                      "o painel, a linha e a p\u00E1gina daqui (Ctrl-C para sair)"}},
+         {{"--kivo-remoto CAMINHO", "o kivo de l\u00E1 (padr\u00E3o: kivo, no PATH de l\u00E1)"}},
+         "Roda `kivo transmitir` em cada m\u00E1quina pelo seu ssh (o ~/.ssh/config, as\n"
+         "chaves, os saltos valem); KIVO_SSH troca o comando (KIVO_SSH=\"ssh -F arq\").\n"
+         "Sem contato, tenta de novo em 1, 2, 4... at\u00E9 60 s.\n"},
+        {{"transmitir"}, transmitir, {
+            {"kivo transmitir", "o outro lado do espelhar: escreve as sess\u00F5es\ndaqui, e cada mudan\u00E7a"}}},
         {{"instalar"}, [](const Chamada& c) { return instalarOuDesinstalar(true, c); }, {
             {"kivo instalar", "registra o kivo_gancho nos 11 eventos de gancho do\n"
                               "Claude Code, em ~/.claude/settings.json"}},

@@ -33,14 +33,37 @@ std::optional<pid_t> iniciarFilho(const std::string& programa,
     for (std::string& t : textos) argv.push_back(t.data());
     argv.push_back(nullptr);
 
+    int canos[2][2] = {{-1, -1}, {-1, -1}};
+    const auto fecharCanos = [&canos] {
+        for (auto& cano : canos) {
+            for (int& fd : cano) {
+                if (fd >= 0) close(fd);
+                fd = -1;
+            }
+        }
+    };
+    if (opcoes.isolado && opcoes.capturar) {
+        for (auto& cano : canos) {
+            if (pipe2(cano, O_CLOEXEC) != 0) {
+                fecharCanos();
+                return std::nullopt;
+            }
+            fcntl(cano[0], F_SETFL, fcntl(cano[0], F_GETFL) | O_NONBLOCK);
+        }
+    }
     posix_spawn_file_actions_t acoes;
     posix_spawnattr_t atributos;
     posix_spawn_file_actions_init(&acoes);
     posix_spawnattr_init(&atributos);
     if (opcoes.isolado) {
         posix_spawn_file_actions_addopen(&acoes, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&acoes, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&acoes, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (opcoes.capturar) {
+            posix_spawn_file_actions_adddup2(&acoes, canos[0][1], STDOUT_FILENO);
+            posix_spawn_file_actions_adddup2(&acoes, canos[1][1], STDERR_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&acoes, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&acoes, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        }
         sigset_t vazio;
         sigemptyset(&vazio);
         sigset_t padrao;
@@ -58,7 +81,15 @@ std::optional<pid_t> iniciarFilho(const std::string& programa,
         posix_spawnp(&filho, programa.c_str(), &acoes, &atributos, argv.data(), environ);
     posix_spawnattr_destroy(&atributos);
     posix_spawn_file_actions_destroy(&acoes);
-    if (erro != 0) return std::nullopt;
+    if (erro != 0) {
+        fecharCanos();
+        return std::nullopt;
+    }
+    if (opcoes.isolado && opcoes.capturar) {
+        close(canos[0][1]);
+        close(canos[1][1]);
+        *opcoes.capturar = {.saida = canos[0][0], .erros = canos[1][0]};
+    }
     return filho;
 }
 
@@ -66,6 +97,15 @@ bool filhoTerminou(pid_t filho) {
     int status = 0;
     const pid_t r = waitpid(filho, &status, WNOHANG);
     return r == filho || r < 0;
+}
+
+std::optional<int> statusDoFilho(pid_t filho) {
+    int status = 0;
+    const pid_t r = waitpid(filho, &status, WNOHANG);
+    if (r == 0) return std::nullopt;
+    if (r != filho) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
 }  // namespace kivo::app

@@ -16,11 +16,21 @@ namespace kivo::app {
 // are skipped: they name the current folder.
 std::string noPath(std::string_view nome, const char* path);
 
+// The reading ends of a child's standard output and error (non-blocking,
+// close-on-exec), for the caller to read and close.
+struct Saidas {
+    int saida = -1;
+    int erros = -1;
+};
+
 struct OpcoesFilho {
     // The child's streams go to /dev/null, its signals start unblocked and with
     // their default handling, and it leads a process group of its own (Ctrl-C on
     // this program's terminal does not reach it). Otherwise it inherits all three.
     bool isolado = false;
+    // With `isolado`: its standard output and error go into two pipes instead,
+    // whose reading ends are put here.
+    Saidas* capturar = nullptr;
 };
 
 // Starts `programa` (a path, or a name looked up on the PATH as execvp does) with
@@ -32,5 +42,9 @@ std::optional<pid_t> iniciarFilho(const std::string& programa,
 
 // Reaps `filho` if it has ended, without waiting: true when it is gone (or not ours).
 bool filhoTerminou(pid_t filho);
+
+// Reaps `filho` if it has ended, without waiting: its exit status (128 + the signal
+// that ended it; -1 when it is not ours), or nullopt while it runs.
+std::optional<int> statusDoFilho(pid_t filho);
 
 }  // namespace kivo::app
