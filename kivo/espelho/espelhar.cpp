@@ -275,11 +275,11 @@ private:
             for (int i = 0; i < 40 && !(status = statusDoFilho(l.filho)); ++i) usleep(50 * 1000);
         }
         if (!status) {
-            kill(l.filho, SIGTERM);
+            kill(-l.filho, SIGTERM);  // its group: ssh and what it started (a ProxyCommand)
             int s = 0;
             for (int i = 0; i < 40 && waitpid(l.filho, &s, WNOHANG) == 0; ++i) usleep(25 * 1000);
             if (waitpid(l.filho, &s, WNOHANG) == 0) {
-                kill(l.filho, SIGKILL);
+                kill(-l.filho, SIGKILL);
                 waitpid(l.filho, &s, 0);
             }
         }
