@@ -9,7 +9,7 @@ export ICU_ROOT ?= $(shell brew --prefix icu4c 2>/dev/null)
 endif
 
 # Debian packages needed to build and test.
-PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
+PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev openssh-client openssh-server
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
