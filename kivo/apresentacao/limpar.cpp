@@ -6,9 +6,11 @@
 #include <exception>
 #include <set>
 
+#include "apresentacao/espelho.hpp"
 #include "apresentacao/consumo.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/rotulos.hpp"
+#include "kivo/tempos.hpp"
 #include "base/texto.hpp"
 
 namespace kivo::app {
@@ -82,11 +84,28 @@ Limpeza limpar(const std::filesystem::path& pasta, double agora, const ProcessoV
             (temporario ? limpeza.temporarios : limpeza.consumos).push_back(nome);
         }
     }
+
+    // Mirrored machines: their files are replaced whole, so what is not a machine
+    // of `kivo espelhar`'s is only a forgotten temporary file.
+    const std::filesystem::path espelhos = pastaDosEspelhos(pasta);
+    for (const Maquina& m : lerMaquinas(espelhos)) {
+        // Its mirror writes at every pulse: silent this long, it is not running.
+        if (!(agora - m.contato > Tempos::sessaoVelha)) continue;
+        if (soMostrar || unlink((espelhos / (Armazem::nomeSeguro(m.nome) + ".json")).c_str()) == 0) {
+            limpeza.maquinas.push_back(m.nome);
+        }
+    }
+    for (std::filesystem::directory_iterator it(espelhos, erro), fim; !erro && it != fim; it.increment(erro)) {
+        const std::string nome = it->path().filename().string();
+        if (nome.front() != '.' || !nome.ends_with(".tmp") || !esquecido(it->path())) continue;
+        if (soMostrar || unlink(it->path().c_str()) == 0) limpeza.temporarios.push_back(nome);
+    }
     return limpeza;
 }
 
 std::string relatorio(const Limpeza& limpeza, double agora, bool soMostrar) {
-    if (limpeza.registros.empty() && limpeza.temporarios.empty() && limpeza.consumos.empty()) {
+    if (limpeza.registros.empty() && limpeza.temporarios.empty() && limpeza.consumos.empty() &&
+        limpeza.maquinas.empty()) {
         return "Nada a limpar: nenhuma sess\u00E3o velha ou encerrada, nenhum arquivo tempor\u00E1rio esquecido.\n";
     }
     std::string t;
@@ -118,6 +137,13 @@ std::string relatorio(const Limpeza& limpeza, double agora, bool soMostrar) {
              (n == 1 ? " arquivo de consumo (contexto e custo) de uma sess\u00E3o sem registro:\n"
                      : " arquivos de consumo (contexto e custo) de sess\u00F5es sem registro:\n");
         for (const std::string& nome : limpeza.consumos) t += "  - " + limpo(nome) + "\n";
+    }
+    if (!limpeza.maquinas.empty()) {
+        const std::size_t n = limpeza.maquinas.size();
+        t += std::string(soMostrar ? "Esqueceria " : "Esqueci ") +
+             (n == 1 ? "o espelho de uma m\u00E1quina sem contato h\u00E1 mais de 12 h:\n"
+                     : "os espelhos de " + std::to_string(n) + " m\u00E1quinas sem contato h\u00E1 mais de 12 h:\n");
+        for (const std::string& nome : limpeza.maquinas) t += "  - " + limpo(nome) + "\n";
     }
     if (soMostrar) t += "Nada foi apagado (--mostrar).\n";
     return t;

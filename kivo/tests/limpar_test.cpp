@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "apresentacao/espelho.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
@@ -88,4 +89,25 @@ TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     EXPECT_EQ(removidos(l), (std::set<std::string>{"velha", ".viva.json.0123456789abcdef.tmp"}));
     EXPECT_EQ(kivo::Armazem(pasta_).ler("sem-processo").value_or(Sessao{}).atualizado, agora);
 }
+}  // namespace
+
+namespace {
+
+// A mirrored machine silent for longer than an old session is forgotten; one heard
+// from within that time stays, whatever its connection.
+TEST_F(Limpar, EsqueceOEspelhoDeUmaMaquinaSemContatoHaMaisDe12h) {
+    const fs::path espelhos = kivo::app::pastaDosEspelhos(pasta_);
+    for (const auto& [nome, silencio] : {std::pair{"gpu-box", kivo::Tempos::sessaoVelha + 1},
+                                         {"dev", kivo::Tempos::sessaoVelha}}) {
+        ASSERT_TRUE(kivo::app::gravarMaquina(espelhos, {.nome = nome, .contato = agora - silencio, .conectado = true}));
+    }
+    const Limpeza mostrar = kivo::app::limpar(pasta_, agora, vivo, true);
+    EXPECT_EQ(mostrar.maquinas, std::vector<std::string>{"gpu-box"});
+    EXPECT_THAT(kivo::app::relatorio(mostrar, agora, true),
+                ::testing::HasSubstr("Esqueceria o espelho de uma m\u00E1quina sem contato h\u00E1 mais de 12 h:\n"
+                                     "  - gpu-box\n"));
+    kivo::app::limpar(pasta_, agora, vivo, false);
+    EXPECT_EQ(kivo::teste::nomesEm(espelhos), std::set<std::string>{"dev.json"});
+}
+
 }  // namespace
