@@ -140,6 +140,34 @@ std::optional<Conjunto> lerConjunto(std::string_view texto) {
     return conjuntoDe(Json::parse(texto, nullptr, false));
 }
 
+Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora) {
+    Espelhadas e;
+    for (const Maquina& m : maquinas) {
+        const bool longe = semContato(m, agora);
+        const ProcessoVivo vivo = vivoNaMaquina(m);
+        std::string rotulo = m.nome;
+        std::replace(rotulo.begin(), rotulo.end(), '/', '-');
+        for (Sessao s : m.sessoes) {
+            Remota r{.maquina = m.nome, .id = s.id, .semContato = longe, .contato = m.contato};
+            s.id += "@" + m.nome;
+            s.cwd = "/" + rotulo + " \u00B7 " + s.projeto();
+            if (s.pid) s.pid = vivo(*s.pid) ? std::nullopt : std::optional<std::int32_t>(kPidEncerrado);
+            if (longe && s.estado == Estado::trabalhando) s.estado = Estado::ocioso;
+            e.remotas.insert_or_assign(s.id, std::move(r));
+            e.sessoes.push_back(std::move(s));
+        }
+    }
+    return e;
+}
+
+std::string semContatoCom(const Remota& remota, double agora) {
+    std::string t = "sem contato com " + remota.maquina;
+    if (remota.contato > 0) {
+        if (const std::string ha = haQuanto(agora - remota.contato); !ha.empty() && ha != "agora") t += " " + ha;
+    }
+    return t;
+}
+
 bool gravarMaquina(const std::filesystem::path& pasta, const Maquina& maquina) {
     Json extra = Json::object();
     extra["maquina"] = maquina.nome;

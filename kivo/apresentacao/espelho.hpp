@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -70,6 +72,30 @@ struct Conjunto {
     std::set<std::int32_t> vivos;
 };
 std::optional<Conjunto> lerConjunto(std::string_view texto);
+
+// A mirrored session as a view knows it, beside this machine's records: its record
+// with the id "<id>@<machine>" (two machines may use one id), its project named
+// "<machine> · <project>" (every view then labels it, the terminal's, the line's, the
+// page's and the notices'), and its pid replaced by what a view may ask of it here:
+// none when its agent runs over there, kPidEncerrado (which no process here can
+// have) when it ended. While its machine is out of contact it does not count as
+// working: a working session reads as idle.
+inline constexpr std::int32_t kPidEncerrado = INT32_MAX;
+struct Remota {
+    std::string maquina;       // limpo()
+    std::string id;            // over there
+    bool semContato = false;
+    double contato = 0;        // when its machine was last heard from
+};
+struct Espelhadas {
+    std::vector<Sessao> sessoes;
+    std::map<std::string, Remota> remotas;  // by the id in `sessoes`
+};
+Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora);
+
+// What a view says of a session whose machine is out of contact: "sem contato com
+// gpu-box h\u00E1 3 min" (or "sem contato com gpu-box" before the first contact).
+std::string semContatoCom(const Remota& remota, double agora);
 
 // Replaces the machine's file in `pasta` (made 0700 when missing). False when it
 // cannot be written. Never throws (but std::bad_alloc).

@@ -254,3 +254,38 @@ TEST_F(Espelhar, QuemCaiEhProcuradoDeNovoEVoltaInteiro) {
 }
 
 }  // namespace
+
+namespace {
+
+// Beside this machine's records: labelled, liveness as over there, out of contact
+// never working.
+TEST(Espelho, ComoAsVistasMostramAsSessoesDeOutraMaquina) {
+    const double agora = 1765000000;
+    const kivo::Sessao a{.id = "a", .cwd = "/srv/api-pagamentos", .estado = kivo::Estado::trabalhando,
+                         .atualizado = agora, .mudouEstadoEm = agora, .pid = 10};
+    kivo::Sessao b = a, c = a;
+    b.id = "b", b.pid = 11, b.estado = kivo::Estado::atencao;
+    c.id = "c", c.pid.reset();
+    const kivo::app::Maquina perto{.nome = "gpu/box", .contato = agora - 5, .conectado = true, .sessoes = {a, b, c},
+                                   .vivos = {10}};
+    kivo::app::Maquina longe = perto;
+    longe.nome = "dev", longe.contato = agora - 180;
+    const auto e = kivo::app::espelhadas({perto, longe}, agora);
+    ASSERT_EQ(e.sessoes.size(), 6u);
+    EXPECT_EQ(e.sessoes[0].id, "a@gpu/box");
+    EXPECT_EQ(e.sessoes[0].projeto(), "gpu-box \u00B7 api-pagamentos");
+    EXPECT_EQ(e.sessoes[0].pid, std::nullopt);                          // runs over there
+    EXPECT_EQ(e.sessoes[1].pid, kivo::app::kPidEncerrado);             // ended over there
+    EXPECT_FALSE(kivo::app::processoExiste(kivo::app::kPidEncerrado));  // nor here
+    EXPECT_EQ(e.sessoes[2].pid, std::nullopt);
+    EXPECT_EQ(e.sessoes[0].estado, kivo::Estado::trabalhando);
+    EXPECT_EQ(e.sessoes[3].estado, kivo::Estado::ocioso);  // out of contact: not working
+    EXPECT_EQ(e.sessoes[4].estado, kivo::Estado::atencao);
+    const kivo::app::Remota& r = e.remotas.at("a@dev");
+    EXPECT_EQ(r.id, "a");
+    EXPECT_TRUE(r.semContato);
+    EXPECT_FALSE(e.remotas.at("a@gpu/box").semContato);
+    EXPECT_EQ(kivo::app::semContatoCom(r, agora), "sem contato com dev h\u00E1 3 min");
+}
+
+}  // namespace
