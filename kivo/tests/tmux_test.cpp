@@ -1,0 +1,191 @@
+// Going to an agent against a real tmux server: a private socket in a temporary
+// TMUX_TMPDIR, agents that are children of their pane's shell, and control-mode
+// clients attached as a user's terminals would be.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "pastas.hpp"
+#include "processo.hpp"
+
+namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+constexpr const char* tmuxPrograma = "/usr/bin/tmux";
+
+class TmuxReal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(tmuxPrograma, X_OK) != 0) GTEST_SKIP() << "sem " << tmuxPrograma << ": o tmux n\u00E3o pode rodar aqui";
+        fs::create_directories(raiz_ / "tmux");
+        ambiente_ = {{"KIVO_DIR", raiz_.string()}, {"HOME", raiz_.string()}, {"PATH", "/usr/bin:/bin"},
+                     {"TMUX_TMPDIR", (raiz_ / "tmux").string()}, {"LANG", "C.UTF-8"}, {"TERM", "xterm-256color"}};
+        // Session "um": the agent of loja-virtual. Session "dois": a shell (window 0)
+        // and the agent of api-pagamentos (window 1, second pane).
+        if (tmux({"-f", "/dev/null", "new-session", "-d", "-s", "um", "-x", "80", "-y", "24", agente("loja")}).status != 0) {
+            GTEST_SKIP() << "o tmux n\u00E3o conseguiu iniciar um servidor";
+        }
+        tmux({"new-session", "-d", "-s", "dois", "-x", "80", "-y", "24", "sh"});
+        tmux({"new-window", "-t", "dois", "sh"});
+        tmux({"split-window", "-t", "dois:1", agente("api")});
+        std::string loja, api;
+        ASSERT_TRUE(kivo::teste::esperarAte([&] {
+            loja = kivo::teste::conteudo(raiz_ / "loja.pid"), api = kivo::teste::conteudo(raiz_ / "api.pid");
+            return !loja.empty() && !api.empty();
+        }));
+        evento("a1b2c3d4-loja", "loja-virtual", "UserPromptSubmit", loja.substr(0, loja.find('\n')));
+        evento("a1b2ffff-api", "api-pagamentos", "PermissionRequest", api.substr(0, api.find('\n')));
+        fora_ = kivo::teste::iniciar({{"/bin/sleep", "600"}, ambiente_});
+        evento("c9c9c9c9-fora", "fora", "UserPromptSubmit", std::to_string(fora_.pid));
+        paineis_ = {{"loja", painelDe("um:0.0")}, {"api", painelDe("dois:1.1")}, {"shell", painelDe("dois:0.0")}};
+        cliente_ = conectar("dois");
+    }
+    void TearDown() override {
+        tmux({"kill-server"});
+        for (const kivo::teste::Processo& p : {fora_, cliente_, outro_}) {
+            if (p.pid > 0) kill(p.pid, SIGKILL), waitpid(p.pid, nullptr, 0);
+        }
+    }
+    // A pane whose shell starts the stand-in agent as its child and waits for it.
+    std::string agente(const std::string& nome) const {
+        return "sh -c 'sleep 600 & echo $! > " + (raiz_ / (nome + ".pid")).string() + "; wait'";
+    }
+    void evento(const std::string& id, const std::string& projeto, const std::string& nome, const std::string& pid) {
+        auto a = ambiente_;
+        a["CLAUDE_PID"] = pid;
+        const std::string e = R"({"hook_event_name":")" + nome + R"(","session_id":")" + id +
+                              R"(","cwd":"/home/ana/)" + projeto + R"(","tool_name":"Bash","tool_use_id":"t)" +
+                              std::to_string(++eventos_) + R"("})";
+        ASSERT_EQ(kivo::teste::rodar({{KIVO_GANCHO}, a}, e).status, 0);
+    }
+    kivo::teste::Execucao tmux(std::vector<std::string> args) const {
+        args.insert(args.begin(), {tmuxPrograma, "-L", "kivo"});
+        return kivo::teste::rodar({args, ambiente_, true});
+    }
+    std::string painelDe(const std::string& alvo) const {
+        std::string id = tmux({"display-message", "-p", "-t", alvo, "#{pane_id}"}).saida;
+        return id.substr(0, id.find('\n'));
+    }
+    // A control-mode client attached to `sessao`, its input kept open for commands.
+    kivo::teste::Processo conectar(const std::string& sessao) {
+        kivo::teste::Processo p = kivo::teste::iniciar({{tmuxPrograma, "-L", "kivo", "-C", "attach", "-t", sessao}, ambiente_});
+        kivo::teste::esperarAte([&] { return !mostra(p).empty(); });
+        return p;
+    }
+    // The pane the client `p` shows.
+    std::string mostra(const kivo::teste::Processo& p) const {
+        const std::string lista = tmux({"list-clients", "-F", "#{client_pid} #{pane_id}"}).saida;
+        const std::string inicio = std::to_string(p.pid) + " ";
+        const std::size_t i = lista.find(inicio);
+        return i == std::string::npos ? "" : lista.substr(i + inicio.size(), lista.find('\n', i) - i - inicio.size());
+    }
+    void mover(const kivo::teste::Processo& p, const std::string& painel) {
+        const std::string nome = tmux({"list-clients", "-F", "#{client_pid} #{client_name}"}).saida;
+        const std::size_t i = nome.find(std::to_string(p.pid) + " ");
+        ASSERT_NE(i, std::string::npos);
+        const std::size_t n = i + std::to_string(p.pid).size() + 1;
+        tmux({"switch-client", "-c", nome.substr(n, nome.find('\n', i) - n), "-t", painel});
+        ASSERT_EQ(mostra(p), painel);
+    }
+    kivo::teste::Execucao kivo(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"/usr/bin/timeout", "10", KIVO_EXECUTAVEL});
+        return kivo::teste::rodar({args, ambiente_, true});
+    }
+
+    kivo::teste::PastaTemporaria pasta_;
+    fs::path raiz_ = pasta_.raiz();
+    std::map<std::string, std::string> ambiente_;
+    std::map<std::string, std::string> paineis_;
+    kivo::teste::Processo fora_, cliente_, outro_;
+    int eventos_ = 0;
+};
+
+// By id, by the start of one, by project and with no argument (the session that needs
+// you), across tmux sessions: window and pane selected.
+TEST_F(TmuxReal, IrLevaOClienteAoPainelDoAgente) {
+    struct Caso { std::vector<std::string> pedido; std::string painel; };
+    const Caso casos[] = {{.pedido = {"a1b2ffff-api"}, .painel = "api"},
+                          {.pedido = {"a1b2c"}, .painel = "loja"},
+                          {.pedido = {"api-pagamentos"}, .painel = "api"},
+                          {.pedido = {"--", "loja-virtual"}, .painel = "loja"},
+                          {.pedido = {}, .painel = "api"}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(::testing::PrintToString(c.pedido));
+        mover(cliente_, paineis_["shell"]);
+        std::vector<std::string> args{"ir"};
+        args.insert(args.end(), c.pedido.begin(), c.pedido.end());
+        const kivo::teste::Execucao r = kivo(args);
+        EXPECT_EQ(std::tie(r.status, r.erro), std::make_tuple(0, std::string()));
+        EXPECT_EQ(mostra(cliente_), paineis_[c.painel]);
+    }
+}
+
+// Unknown, ambiguous, not in tmux: status 1, what matches or where the agent is, and the
+// client stays where it was.
+TEST_F(TmuxReal, RecusasDeixamOClienteOndeEstava) {
+    struct Caso { std::string pedido; std::vector<std::string> diz; };
+    const Caso casos[] = {
+        {.pedido = "nada", .diz = {"Nenhuma sess\u00E3o com o id", "a1b2c3d4  loja-virtual", "c9c9c9c9  fora"}},
+        {.pedido = "a1b2", .diz = {"2 sess\u00F5es come\u00E7am com \u201Ca1b2\u201D", "a1b2ffff  api-pagamentos"}},
+        {.pedido = "fora", .diz = {"fora n\u00E3o est\u00E1 no tmux: roda "}}};
+    mover(cliente_, paineis_["shell"]);
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.pedido);
+        const kivo::teste::Execucao r = kivo({"ir", c.pedido});
+        EXPECT_EQ(r.status, 1);
+        for (const std::string& d : c.diz) EXPECT_THAT(r.erro, HasSubstr(d));
+        EXPECT_EQ(mostra(cliente_), paineis_["shell"]);
+    }
+    kill(cliente_.pid, SIGKILL), waitpid(cliente_.pid, nullptr, 0), cliente_.pid = -1;
+    ASSERT_TRUE(kivo::teste::esperarAte([&] { return tmux({"list-clients"}).saida.empty(); }));
+    const kivo::teste::Execucao r = kivo({"ir", "loja-virtual"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.erro, HasSubstr("nenhum terminal est\u00E1 anexado"));
+}
+
+// From a key binding (run-shell): the client that pressed the key moves, not another.
+TEST_F(TmuxReal, TeclaDoTmuxMoveQuemApertou) {
+    outro_ = conectar("um");
+    mover(cliente_, paineis_["shell"]);
+    const std::string antes = mostra(outro_);
+    const std::string comando = "run-shell \"'" + std::string(KIVO_EXECUTAVEL) + "' ir api-pagamentos\"\n";
+    ASSERT_EQ(write(cliente_.entrada, comando.data(), comando.size()), static_cast<ssize_t>(comando.size()));
+    EXPECT_TRUE(kivo::teste::esperarAte([&] { return mostra(cliente_) == paineis_["api"]; }));
+    EXPECT_EQ(mostra(outro_), antes);
+}
+
+// The panel in a real pane: 1 goes to the first line's session (the one that needs
+// you), Enter to the highlighted one; every way out gives the terminal its mode back.
+TEST_F(TmuxReal, TeclasDoPainel) {
+    const fs::path modo = raiz_ / "modo", pid = raiz_ / "painel.pid";
+    const std::string linha = "sh -c 'echo $$ > " + pid.string() + "; exec " + KIVO_EXECUTAVEL +
+                              " painel --seguir'; stty -a > " + modo.string();
+    const auto tela = [&] { return tmux({"capture-pane", "-p", "-t", paineis_["shell"]}).saida; };
+    struct Saida { std::string como; };
+    for (const Saida& s : {Saida{"q"}, Saida{"C-c"}, Saida{"TERM"}, Saida{"HUP"}}) {
+        SCOPED_TRACE(s.como);
+        fs::remove(modo), fs::remove(pid);
+        mover(cliente_, paineis_["shell"]);
+        tmux({"send-keys", "-t", paineis_["shell"], linha, "Enter"});
+        ASSERT_TRUE(kivo::teste::esperarAte([&] { return tela().find("Enter: \u00E0 destacada") != std::string::npos; }))
+            << tela();
+        EXPECT_THAT(tela(), HasSubstr("1 ! api-pagamentos"));
+        tmux({"send-keys", "-t", paineis_["shell"], s.como == "q" ? "1" : "Enter"});
+        EXPECT_TRUE(kivo::teste::esperarAte([&] { return mostra(cliente_) == paineis_["api"]; }));
+        if (s.como == "q" || s.como == "C-c") {
+            tmux({"send-keys", "-t", paineis_["shell"], s.como});
+        } else {
+            kill(std::stoi(kivo::teste::conteudo(pid)), s.como == "TERM" ? SIGTERM : SIGHUP);
+        }
+        ASSERT_TRUE(kivo::teste::esperarAte([&] { return kivo::teste::conteudo(modo).find("icanon") != std::string::npos; }));
+        EXPECT_THAT(kivo::teste::conteudo(modo), AllOf(HasSubstr(" icanon"), HasSubstr(" echo "), Not(HasSubstr("-icanon"))));
+    }
+}
+}  // namespace
