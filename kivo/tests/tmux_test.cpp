@@ -189,3 +189,69 @@ TEST_F(TmuxReal, TeclasDoPainel) {
     }
 }
 }  // namespace
+
+namespace {
+// Notices respect attention: none for the pane a focused client shows; the one that
+// comes carries "Ir para o agente" (through a stand-in notify-send that chooses it),
+// which goes there.
+TEST_F(TmuxReal, AvisoDoQueNaoSeVeLevaAoAgente) {
+    fs::create_directories(raiz_ / "bin");
+    const fs::path registro = raiz_ / "avisos.log", falso = raiz_ / "bin" / "notify-send";
+    kivo::teste::escrever(falso, "#!/bin/sh\n[ \"$1\" = --help ] && { echo '  -A, --action=[NAME=]Text...'; exit 0; }\n"
+                                 "printf '%s\\n' \"$*\" >> " + registro.string() + "\necho ir\n");
+    fs::permissions(falso, fs::perms::owner_all);
+    outro_ = conectar("um");  // looks at loja-virtual's pane
+    mover(cliente_, paineis_["shell"]);
+    const auto tela = [&] { return tmux({"capture-pane", "-p", "-t", paineis_["shell"]}).saida; };
+    tmux({"send-keys", "-t", paineis_["shell"], "DISPLAY=:9 PATH=" + (raiz_ / "bin").string() + ":/usr/bin:/bin " +
+                                                     KIVO_EXECUTAVEL + " painel --seguir", "Enter"});
+    ASSERT_TRUE(kivo::teste::esperarAte([&] { return tela().find("q: sair") != std::string::npos; })) << tela();
+    const auto pid = [&](const char* nome) {
+        const std::string p = kivo::teste::conteudo(raiz_ / nome);
+        return p.substr(0, p.find('\n'));
+    };
+    evento("a1b2c3d4-loja", "loja-virtual", "PermissionRequest", pid("loja.pid"));
+    ASSERT_TRUE(kivo::teste::esperarAte([&] { return tela().find("loja-virtual precisa") != std::string::npos; })) << tela();
+    evento("a1b2ffff-api", "api-pagamentos", "PermissionRequest", pid("api.pid"));
+    ASSERT_TRUE(kivo::teste::esperarAte([&] { return mostra(cliente_) == paineis_["api"] || mostra(outro_) == paineis_["api"]; }));
+    EXPECT_EQ(kivo::teste::conteudo(registro),
+              "--action=ir=Ir para o agente --app-name=kivo -- api-pagamentos precisa de voc\u00EA "
+              "Quer permiss\u00E3o para rodar um comando\n");
+}
+
+// kivo instalar --tmux: two lines at the end that tmux itself reads as prefix-K, a copy,
+// nothing more on a second run, a K of the user's own refused, and desinstalar takes
+// exactly those lines out.
+TEST(InstalarTmux, TeclaKNoTmuxConf) {
+    if (access(tmuxPrograma, X_OK) != 0) GTEST_SKIP() << "sem " << tmuxPrograma << ": o tmux n\u00E3o pode rodar aqui";
+    kivo::teste::PastaTemporaria pasta;
+    const fs::path conf = pasta.raiz() / ".tmux.conf";
+    const std::map<std::string, std::string> ambiente = {{"HOME", pasta.raiz().string()}, {"PATH", "/usr/bin:/bin"},
+                                                         {"KIVO_DIR", (pasta.raiz() / "k").string()},
+                                                         {"TMUX_TMPDIR", pasta.raiz().string()}};
+    const auto kivo = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> argv{KIVO_EXECUTAVEL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return kivo::teste::rodar({argv, ambiente, true});
+    };
+    const std::string arquivo = "--arquivo=" + (pasta.raiz() / "settings.json").string();
+    kivo::teste::escrever(conf, "set -g mouse on");
+    EXPECT_EQ(kivo({"instalar", "--tmux", arquivo}).status, 0);
+    const std::string ligacao = "bind-key K run-shell \"'" + std::string(KIVO_EXECUTAVEL) + "' ir\"\n";
+    EXPECT_EQ(kivo::teste::conteudo(conf), "set -g mouse on\n# kivo: prefixo e K levam ao agente que precisa de voc\u00EA "
+                                           "(kivo ir)\n" + ligacao);
+    const kivo::teste::Execucao teclas = kivo::teste::rodar(
+        {{tmuxPrograma, "-L", "conf", "-f", conf.string(), "start-server", ";", "list-keys", "-T", "prefix", "K", ";",
+          "kill-server"}, ambiente, true});
+    EXPECT_THAT(teclas.saida, HasSubstr("run-shell \"'" + std::string(KIVO_EXECUTAVEL) + "' ir\""));
+    EXPECT_THAT(kivo({"instalar", "--tmux", arquivo}).saida, HasSubstr("Nada a mudar: a tecla K"));
+    EXPECT_THAT(kivo::teste::nomesEm(pasta.raiz()), ::testing::Contains(::testing::StartsWith(".tmux.conf.kivo-backup-")));
+    EXPECT_EQ(kivo({"desinstalar", arquivo}).status, 0);
+    EXPECT_EQ(kivo::teste::conteudo(conf), "set -g mouse on\n");
+    kivo::teste::escrever(conf, "bind K kill-pane\n");
+    const kivo::teste::Execucao recusa = kivo({"instalar", "--tmux", arquivo});
+    EXPECT_EQ(recusa.status, 1);
+    EXPECT_THAT(recusa.erro, HasSubstr("a tecla K j\u00E1 est\u00E1 ligada em " + conf.string() + " (linha 1)"));
+    EXPECT_EQ(kivo::teste::conteudo(conf), "bind K kill-pane\n");
+}
+}  // namespace
