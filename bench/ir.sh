@@ -2,8 +2,8 @@
 # Measures `kivo ir` with 20 tmux panes, each running a stand-in agent as a child of
 # the pane's shell, on a private tmux server (TMUX_TMPDIR in a temporary folder) with
 # one control-mode client attached; the floor is `tmux display -p` itself, timed in
-# the same run. `kivo ir` asks tmux three times (the panes, the clients, the switch)
-# and walks the agent's ancestry in /proc.
+# the same run. `kivo ir` runs tmux twice (the panes and clients in one run, then the
+# switch) and walks the agent's ancestry in /proc.
 #
 #   bench/ir.sh [BUILD_DIR] [RUNS]      (defaults: build, 100)
 #
@@ -59,10 +59,11 @@ while [ -z "$(t list-clients)" ]; do sleep 0.01; done
 [ "$(t list-clients -F '#{session_name}')" = s3 ] || { echo "kivo ir did not move the client" >&2; exit 1; }
 
 printf '| %-28s | %11s |\n' comando "mediana (ms)"
-printf '|%s|%s|\n' ------------------------------ -------------
+printf '|%s|%s|\n' ------------------------------ --------------
 read -r piso _ < <("$cronometro" /dev/null "$runs" "$(command -v tmux)" -L kivo display -p '#{client_name}')
 read -r ir _ < <("$cronometro" /dev/null "$runs" "$kivo" ir sessao-19)
 ms() { python3 -c "print(f'{$1/1000:.2f}')"; }
-printf '| %-28s | %12s |\n' 'tmux display -p' "$(ms "$piso")" 'kivo ir (20 painéis)' "$(ms "$ir")"
+printf '| %-28s | %12s |\n' 'tmux display -p' "$(ms "$piso")"
+printf '| %-29s | %12s |\n' 'kivo ir (20 painéis)' "$(ms "$ir")"  # "é" is two bytes
 echo
 echo "kivo ir / tmux display -p: $(python3 -c "print(f'{$ir/$piso:.1f}')") (meta: mediana abaixo de 50 ms)"

@@ -40,7 +40,7 @@ std::filesystem::path pastaDosAvisos(const std::filesystem::path& sessoes);
 // many beats a lost one. Never throws (but std::bad_alloc).
 bool reivindicarAviso(const std::filesystem::path& pasta, const Novidade& novidade, double agora);
 
-// Whether the user is looking at a session's agent (see tmux.hpp's olhados).
+// Whether the user is looking at a session's agent (see ir.hpp's olhandoNoTmux).
 using Olhando = std::function<bool(const Sessao&)>;
 
 class Avisos {

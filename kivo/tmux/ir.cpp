@@ -72,17 +72,18 @@ Ida irPara(const Sessao& sessao, std::string_view nome, const OpcoesIr& opcoes) 
     const pid_t pid = *sessao.pid;
     const std::vector<pid_t> linhagem = ancestrais(pid);
     if (linhagem.empty()) return {1, quem + ": o processo do agente (" + std::to_string(pid) + ") acabou."};
-    const std::optional<PainelTmux> painel = opcoes.tmux.painelDe(linhagem, opcoes.servidores);
-    if (!painel) {
+    const std::optional<PainelAchado> achado = opcoes.tmux.painelDe(linhagem, opcoes.servidores);
+    if (!achado) {
         const std::string terminal = terminalDe(pid);
         const std::string origem = sessao.origem ? limpo(*sessao.origem) : "";
         std::string onde = terminal.empty() ? "fora do tmux" : "no terminal " + terminal;
         if (!origem.empty()) onde += " (" + origem + ")";
         return {1, quem + " n\u00E3o est\u00E1 no tmux: roda " + onde + "."};
     }
+    const PainelTmux* painel = &achado->painel;
     std::string cliente = opcoes.dentroDoTmux ? opcoes.tmux.clienteAtual(painel->soquete) : "";
     if (cliente.empty()) {
-        if (const auto c = opcoes.tmux.clienteMaisRecente(painel->soquete)) cliente = c->nome;
+        if (const auto c = clienteMaisRecente(achado->clientes)) cliente = c->nome;
     }
     const std::string lugar = ondeFica(*painel);
     if (cliente.empty()) {
@@ -110,8 +111,11 @@ Ida ir(const std::filesystem::path& pasta, std::string_view pedido, const Opcoes
 Olhando olhandoNoTmux(std::vector<std::string> servidores, Tmux tmux) {
     return [servidores = std::move(servidores), tmux = std::move(tmux)](const Sessao& sessao) {
         if (!sessao.pid || *sessao.pid < 2 || servidores.empty()) return false;
-        const std::optional<PainelTmux> painel = tmux.painelDe(ancestrais(*sessao.pid), servidores);
-        return painel && tmux.olhados({painel->soquete}).contains({painel->soquete, painel->id});
+        const std::optional<PainelAchado> achado = tmux.painelDe(ancestrais(*sessao.pid), servidores);
+        if (!achado) return false;
+        return std::any_of(achado->clientes.begin(), achado->clientes.end(), [&](const ClienteTmux& c) {
+            return c.anexado && c.focado && c.painel == achado->painel.id;
+        });
     };
 }
 

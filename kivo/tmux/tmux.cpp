@@ -44,10 +44,11 @@ N numero(std::string_view texto) {
     return n;
 }
 
+// The fields `nomes`, each after the separator.
 std::string formato(std::initializer_list<std::string_view> nomes) {
     std::string f;
     for (const std::string_view n : nomes) {
-        if (!f.empty()) f += separador;
+        f += separador;
         f += "#{";
         f += n;
         f += "}";
@@ -88,50 +89,44 @@ std::optional<std::string> Tmux::rodar(const std::string& soquete, const std::ve
     return e->saida;
 }
 
-std::vector<PainelTmux> Tmux::paineis(const std::string& soquete) const {
-    std::vector<PainelTmux> lista;
+ServidorTmux Tmux::consultar(const std::string& soquete) const {
+    ServidorTmux servidor;
+    // Each line says what it is by its first field: "p" for a pane, "c" for a client.
     const auto saida = rodar(soquete, {"list-panes", "-a", "-F",
-                                       formato({"session_name", "window_id", "window_index", "pane_index", "pane_id",
-                                                "pane_pid"})});
-    if (!saida) return lista;
+                                       "p" + formato({"session_name", "window_id", "window_index", "pane_index",
+                                                      "pane_id", "pane_pid"}),
+                                       ";", "list-clients", "-F",
+                                       "c" + formato({"client_name", "pane_id", "client_activity", "client_flags"})});
+    if (!saida) return servidor;
     for (const std::string_view l : linhas(*saida)) {
         const auto c = campos(l);
-        if (c.size() != 6) continue;
-        lista.push_back({soquete, std::string(c[0]), std::string(c[1]), numero<int>(c[2]), numero<int>(c[3]),
-                         std::string(c[4]), numero<pid_t>(c[5])});
-    }
-    return lista;
-}
-
-std::vector<ClienteTmux> Tmux::clientes(const std::string& soquete) const {
-    std::vector<ClienteTmux> lista;
-    const auto saida =
-        rodar(soquete, {"list-clients", "-F", formato({"client_name", "pane_id", "client_activity", "client_flags"})});
-    if (!saida) return lista;
-    for (const std::string_view l : linhas(*saida)) {
-        const auto c = campos(l);
-        if (c.size() != 4) continue;
-        ClienteTmux cliente{std::string(c[0]), std::string(c[1]), numero<long long>(c[2])};
-        std::string_view flags = c[3];
-        while (!flags.empty()) {
-            const std::size_t v = flags.find(',');
-            const std::string_view f = flags.substr(0, v);
-            if (f == "attached") cliente.anexado = true;
-            if (f == "focused") cliente.focado = true;
-            flags.remove_prefix(v == std::string_view::npos ? flags.size() : v + 1);
+        if (c.size() == 7 && c[0] == "p") {
+            servidor.paineis.push_back({soquete, std::string(c[1]), std::string(c[2]), numero<int>(c[3]),
+                                        numero<int>(c[4]), std::string(c[5]), numero<pid_t>(c[6])});
+        } else if (c.size() == 5 && c[0] == "c") {
+            ClienteTmux cliente{std::string(c[1]), std::string(c[2]), numero<long long>(c[3])};
+            std::string_view flags = c[4];
+            while (!flags.empty()) {
+                const std::size_t v = flags.find(',');
+                const std::string_view f = flags.substr(0, v);
+                if (f == "attached") cliente.anexado = true;
+                if (f == "focused") cliente.focado = true;
+                flags.remove_prefix(v == std::string_view::npos ? flags.size() : v + 1);
+            }
+            servidor.clientes.push_back(std::move(cliente));
         }
-        lista.push_back(std::move(cliente));
     }
-    return lista;
+    return servidor;
 }
 
-std::optional<PainelTmux> Tmux::painelDe(const std::vector<pid_t>& linhagem,
-                                         const std::vector<std::string>& servidores) const {
+std::optional<PainelAchado> Tmux::painelDe(const std::vector<pid_t>& linhagem,
+                                           const std::vector<std::string>& servidores) const {
     for (const std::string& soquete : servidores) {
-        const std::vector<PainelTmux> todos = paineis(soquete);
+        ServidorTmux s = consultar(soquete);
         for (const pid_t p : linhagem) {
-            const auto achado = std::find_if(todos.begin(), todos.end(), [p](const PainelTmux& x) { return x.pid == p; });
-            if (achado != todos.end()) return *achado;
+            const auto achado =
+                std::find_if(s.paineis.begin(), s.paineis.end(), [p](const PainelTmux& x) { return x.pid == p; });
+            if (achado != s.paineis.end()) return PainelAchado{*achado, std::move(s.clientes)};
         }
     }
     return std::nullopt;
@@ -145,10 +140,10 @@ std::string Tmux::clienteAtual(const std::string& soquete) const {
     return nome;
 }
 
-std::optional<ClienteTmux> Tmux::clienteMaisRecente(const std::string& soquete) const {
+std::optional<ClienteTmux> clienteMaisRecente(const std::vector<ClienteTmux>& clientes) {
     std::optional<ClienteTmux> escolhido;
-    for (ClienteTmux& c : clientes(soquete)) {
-        if (c.anexado && (!escolhido || c.atividade > escolhido->atividade)) escolhido = std::move(c);
+    for (const ClienteTmux& c : clientes) {
+        if (c.anexado && (!escolhido || c.atividade > escolhido->atividade)) escolhido = c;
     }
     return escolhido;
 }
@@ -157,16 +152,6 @@ bool Tmux::mover(const std::string& cliente, const PainelTmux& painel) const {
     return rodar(painel.soquete, {"switch-client", "-c", cliente, "-t", painel.id, ";", "select-window", "-t",
                                   painel.janela, ";", "select-pane", "-t", painel.id})
         .has_value();
-}
-
-std::set<std::pair<std::string, std::string>> Tmux::olhados(const std::vector<std::string>& servidores) const {
-    std::set<std::pair<std::string, std::string>> vistos;
-    for (const std::string& soquete : servidores) {
-        for (const ClienteTmux& c : clientes(soquete)) {
-            if (c.anexado && c.focado) vistos.emplace(soquete, c.painel);
-        }
-    }
-    return vistos;
 }
 
 }  // namespace kivo::app

@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,32 +40,41 @@ struct ClienteTmux {
     bool focado = false;      // "focused" in client_flags (always there without focus-events)
 };
 
+// What one server said in a single run: its panes and its clients.
+struct ServidorTmux {
+    std::vector<PainelTmux> paineis;
+    std::vector<ClienteTmux> clientes;
+};
+
+// A process's pane, with the clients of its server.
+struct PainelAchado {
+    PainelTmux painel;
+    std::vector<ClienteTmux> clientes;
+};
+
+// The most recently active attached client of `clientes`; nullopt when none.
+std::optional<ClienteTmux> clienteMaisRecente(const std::vector<ClienteTmux>& clientes);
+
 class Tmux {
 public:
     // `programa`: the tmux to run ("tmux": looked up on the PATH).
     explicit Tmux(std::string programa = "tmux") : programa_(std::move(programa)) {}
 
-    // The panes of every session of the server at `soquete`; empty when it does not answer.
-    std::vector<PainelTmux> paineis(const std::string& soquete) const;
-    std::vector<ClienteTmux> clientes(const std::string& soquete) const;
+    // The panes of every session of the server at `soquete` and its clients, asked in
+    // one run of tmux; empty when it does not answer.
+    ServidorTmux consultar(const std::string& soquete) const;
 
     // The pane of the nearest of `linhagem` (a process and its ancestors, nearest
     // first) on the first of `servidores` that has one.
-    std::optional<PainelTmux> painelDe(const std::vector<pid_t>& linhagem,
-                                       const std::vector<std::string>& servidores) const;
+    std::optional<PainelAchado> painelDe(const std::vector<pid_t>& linhagem,
+                                         const std::vector<std::string>& servidores) const;
 
     // The client that ran this process from inside tmux (a key binding's run-shell, a
     // pane's shell): what `display -p '#{client_name}'` says on `soquete`; "" when none.
     std::string clienteAtual(const std::string& soquete) const;
 
-    // The most recently active attached client of `soquete`; nullopt when none.
-    std::optional<ClienteTmux> clienteMaisRecente(const std::string& soquete) const;
-
     // Moves `cliente` to `painel`: its session, window and pane. True when tmux agreed.
     bool mover(const std::string& cliente, const PainelTmux& painel) const;
-
-    // (socket, pane id) of the panes shown by attached, focused clients on `servidores`.
-    std::set<std::pair<std::string, std::string>> olhados(const std::vector<std::string>& servidores) const;
 
 private:
     std::optional<std::string> rodar(const std::string& soquete, const std::vector<std::string>& argumentos) const;
