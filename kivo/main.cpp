@@ -67,7 +67,8 @@ std::string lista(const std::vector<Uso>& usos) {
     for (const Uso& u : usos) {
         std::string_view resto = u.texto;
         std::string inicio = "  " + std::string(u.forma);
-        inicio.resize(std::max<std::size_t>(inicio.size() + 1, 25), ' ');
+        // Padded by display width: a form may hold a letter of two bytes ("SESS\u00C3O").
+        inicio.append(static_cast<std::size_t>(std::max(25 - kivo::app::larguraDe(inicio), 1)), ' ');
         for (bool primeira = true; primeira || !resto.empty(); primeira = false) {
             const std::size_t fim = resto.find('\n');
             texto += primeira ? inicio : std::string(25, ' ');
@@ -390,8 +391,9 @@ const std::vector<Comando>& comandos() {
          {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"},
           {"--avisos QUAIS", "com --seguir: todos, importantes (padr\u00E3o) ou nenhum"}},
          "Com --seguir, cada novidade importante vira uma notifica\u00E7\u00E3o na \u00E1rea de\n"
-         "trabalho (ou o sino do terminal); no terminal, 1\u20139 e Enter levam ao agente. --todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as\n"
-         "de agentes encerrados, que o painel normalmente deixa de fora.\n"
+         "trabalho (ou o sino do terminal); no terminal, 1\u20139 e Enter levam ao agente.\n"
+         "--todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as de agentes\n"
+         "encerrados, que o painel normalmente deixa de fora.\n"
          "Sem sess\u00F5es para mostrar, o painel diz por qu\u00EA; `kivo verificar`\nconfere a instala\u00E7\u00E3o inteira.\n"},
         {{"linha"}, linha, {
             {"kivo linha", "uma linha s\u00F3, para a linha de status do Claude Code\n"
