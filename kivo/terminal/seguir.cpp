@@ -219,6 +219,8 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         if (registro.size() > registroMaximo) registro.pop_front();
     };
     Resumo visto;  // what the lines show, for the keys
+    std::vector<Sessao> sessoes;
+    double lidoEm = 0;
 
     bool ok = !opcoes.terminal || escreverTudo(opcoes.saida, entrarNaTela);
     bool primeira = true;
@@ -230,7 +232,8 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         }
         const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
         opcoesPainel.largura = tamanho.colunas;
-        const std::vector<Sessao> sessoes = armazem.lerTodas();
+        sessoes = armazem.lerTodas();
+        lidoEm = agora;
         ultimo = desenharPainel(sessoes, agora, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
         visto = vista(sessoes, agora, processoExiste, opcoes.todas);
         const std::vector<std::string> distintos = nomesDistintos(visto.ordenadas);
@@ -283,6 +286,11 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     if (opcoes.terminal) {
         // Back on the normal screen, the last panel stays behind for the user.
         escreverTudo(opcoes.saida, sairDaTela);
+        // What stays behind takes no keys: no numbers there.
+        if (opcoesPainel.numerar) {
+            opcoesPainel.numerar = false;
+            ultimo = desenharPainel(sessoes, lidoEm, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
+        }
         escreverTudo(opcoes.saida, ultimo);
     }
     return 0;
