@@ -278,10 +278,13 @@ int ir(const Chamada& c) {
     opcoes.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
     opcoes.dentroDoTmux = tmux != nullptr && *tmux != '\0' && !o.tem("--recente");
     const kivo::app::Ida ida = kivo::app::ir(kivo::Caminhos::sessoes(), pedidos.empty() ? "" : pedidos[0], opcoes);
-    // From a key binding (run-shell) what reaches standard output covers the pane: a
-    // success says nothing there.
-    if (ida.status == 0 && isatty(STDOUT_FILENO) == 1) escrever(stdout, ida.mensagem + "\n");
-    if (ida.status != 0) escrever(stderr, "kivo: " + ida.mensagem + "\n");
+    // From a key binding (run-shell) what reaches standard output covers the pane and
+    // standard error is thrown away: a success says nothing there, a failure says why
+    // on standard output.
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    if (ida.status == 0 && terminal) escrever(stdout, ida.mensagem + "\n");
+    const bool noTmux = tmux != nullptr && *tmux != '\0';
+    if (ida.status != 0) escrever(noTmux && !terminal ? stdout : stderr, "kivo: " + ida.mensagem + "\n");
     return ida.status;
 }
 

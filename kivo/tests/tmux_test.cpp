@@ -150,15 +150,24 @@ TEST_F(TmuxReal, RecusasDeixamOClienteOndeEstava) {
     EXPECT_THAT(r.erro, HasSubstr("nenhum terminal est\u00E1 anexado"));
 }
 
-// From a key binding (run-shell): the client that pressed the key moves, not another.
+// From a key binding (run-shell): the client that pressed the key moves, not another;
+// a refusal is shown over its pane (run-shell drops standard error).
 TEST_F(TmuxReal, TeclaDoTmuxMoveQuemApertou) {
     outro_ = conectar("um");
     mover(cliente_, paineis_["shell"]);
     const std::string antes = mostra(outro_);
-    const std::string comando = "run-shell \"'" + std::string(KIVO_EXECUTAVEL) + "' ir api-pagamentos\"\n";
-    ASSERT_EQ(write(cliente_.entrada, comando.data(), comando.size()), static_cast<ssize_t>(comando.size()));
+    const auto tecla = [&](const std::string& pedido) {
+        const std::string comando = "run-shell \"'" + std::string(KIVO_EXECUTAVEL) + "' ir " + pedido + "\"\n";
+        ASSERT_EQ(write(cliente_.entrada, comando.data(), comando.size()), static_cast<ssize_t>(comando.size()));
+    };
+    tecla("api-pagamentos");
     EXPECT_TRUE(kivo::teste::esperarAte([&] { return mostra(cliente_) == paineis_["api"]; }));
     EXPECT_EQ(mostra(outro_), antes);
+    tecla("nada");
+    EXPECT_TRUE(kivo::teste::esperarAte([&] {
+        return tmux({"display-message", "-p", "-t", paineis_["api"], "#{pane_mode}"}).saida == "view-mode\n";
+    }));
+    EXPECT_EQ(mostra(cliente_), paineis_["api"]);
 }
 
 // The panel in a real pane: 1 goes to the first line's session (the one that needs
