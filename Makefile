@@ -9,7 +9,8 @@ export ICU_ROOT ?= $(shell brew --prefix icu4c 2>/dev/null)
 endif
 
 # Debian packages needed to build and test.
-PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev openssh-client openssh-server
+PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev tmux \
+  openssh-client openssh-server
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -48,6 +49,7 @@ bench: build
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$p; done
 	bench/gancho.sh $(BUILD)
 	bench/linha.sh $(BUILD)
+	bench/ir.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
 
 # A recorded pair of agent sessions replayed through kivo_gancho into a temporary

@@ -36,6 +36,7 @@
 #include "terminal/linha.hpp"
 #include "terminal/painel.hpp"
 #include "terminal/seguir.hpp"
+#include "tmux/ir.hpp"
 
 namespace {
 
@@ -69,7 +70,8 @@ std::string lista(const std::vector<Uso>& usos) {
     for (const Uso& u : usos) {
         std::string_view resto = u.texto;
         std::string inicio = "  " + std::string(u.forma);
-        inicio.resize(std::max<std::size_t>(inicio.size() + 1, 25), ' ');
+        // Padded by display width: a form may hold a letter of two bytes ("SESS\u00C3O").
+        inicio.append(static_cast<std::size_t>(std::max(25 - kivo::app::larguraDe(inicio), 1)), ' ');
         for (bool primeira = true; primeira || !resto.empty(); primeira = false) {
             const std::size_t fim = resto.find('\n');
             texto += primeira ? inicio : std::string(25, ' ');
@@ -162,7 +164,7 @@ std::optional<int> largura(const Opcoes& o, int minimo = 1) {
 constexpr int larguraMinimaDoPainel = 16;
 
 int painel(const Chamada& c) {
-    const Opcao conhecidas[] = {{"--seguir"}, {"--todas"}, {"--largura", true}};
+    const Opcao conhecidas[] = {{"--seguir"}, {"--todas"}, {"--largura", true}, {"--avisos", true}};
     const Opcoes o("painel", c.args, conhecidas);
     if (!o.ok()) return usoErrado(o.erro, "painel");
     if (o.ajudaPedida) return ajudaDe("painel");
@@ -176,9 +178,24 @@ int painel(const Chamada& c) {
     if (problema && problema->grave) return pastaIlegivel(*problema);
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const bool cores = kivo::app::usarCores(terminal, std::getenv("NO_COLOR"));
+    const std::optional<kivo::app::NivelDeAvisos> avisos =
+        kivo::app::nivelDeAvisos(o.valor("--avisos").value_or("importantes"));
+    if (!avisos) return usoErrado("--avisos \u00E9 todos, importantes ou nenhum", "painel");
     if (o.tem("--seguir")) {
         if (problema) escrever(stderr, "kivo: a pasta dos registros, " + problema->mensagem + "; " + problema->conserto + ".\n");
-        return kivo::app::seguirPainel({kivo::Caminhos::sessoes(), terminal, cores, o.tem("--todas"), STDOUT_FILENO});
+        kivo::app::OpcoesSeguir s{kivo::Caminhos::sessoes(), terminal, cores, o.tem("--todas"), STDOUT_FILENO};
+        const char* tmux = std::getenv("TMUX");
+        kivo::app::OpcoesIr ir;
+        ir.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
+        ir.dentroDoTmux = tmux != nullptr && *tmux != '\0';
+        // The keys only where a person types them: the panel on a terminal, read from one.
+        if (terminal && isatty(STDIN_FILENO) == 1) s.teclas = STDIN_FILENO;
+        s.ir = [ir](const kivo::Sessao& sessao, const std::string& nome) { return kivo::app::irPara(sessao, nome, ir); };
+        s.avisos = *avisos;
+        s.memoria = kivo::app::pastaDosAvisos(s.pasta);
+        s.olhando = kivo::app::olhandoNoTmux(ir.servidores);
+        s.kivo = esteExecutavel(c.argv0).string();
+        return kivo::app::seguirPainel(s);
     }
     kivo::app::OpcoesPainel opcoes{cores, kivo::app::processoExiste};
     opcoes.todas = o.tem("--todas");
@@ -201,9 +218,9 @@ int linha(const Chamada& c) {
         if (o.ajudaPedida) return ajudaDe("linha");
         kivo::app::OpcoesLinha opcoes;
         const char* semCor = std::getenv("NO_COLOR");
-        const bool coresProibidas = semCor != nullptr && *semCor != '\0';
+        // An explicit --tmux is asked for on the command line, so NO_COLOR does not undo it.
         if (o.ok() && o.tem("--tmux")) {
-            opcoes.estilo = coresProibidas ? kivo::app::Estilo::nenhum : kivo::app::Estilo::tmux;
+            opcoes.estilo = kivo::app::Estilo::tmux;
         } else if (kivo::app::usarCores(isatty(STDOUT_FILENO) == 1, semCor)) {
             opcoes.estilo = kivo::app::Estilo::ansi;
         }
@@ -239,6 +256,41 @@ int linha(const Chamada& c) {
     return 0;
 }
 
+// kivo ir [SESSÃO]: the user's tmux client to the agent's pane.
+int ir(const Chamada& c) {
+    std::vector<std::string_view> marcas;
+    std::vector<std::string_view> pedidos;
+    bool soPedidos = false;
+    for (const std::string_view a : c.args) {
+        if (!soPedidos && a == "--") {
+            soPedidos = true;
+        } else if (soPedidos || !a.starts_with("-")) {
+            pedidos.push_back(a);
+        } else {
+            marcas.push_back(a);
+        }
+    }
+    const Opcao conhecidas[] = {{"--recente"}};
+    const Opcoes o("ir", marcas, conhecidas);
+    if (!o.ok()) return usoErrado(o.erro, "ir");
+    if (o.ajudaPedida) return ajudaDe("ir");
+    if (pedidos.size() > 1) return usoErrado("diga uma sess\u00E3o s\u00F3", "ir");
+    if (const auto problema = problemaDosRegistros(); problema && problema->grave) return pastaIlegivel(*problema);
+    const char* tmux = std::getenv("TMUX");
+    kivo::app::OpcoesIr opcoes;
+    opcoes.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
+    opcoes.dentroDoTmux = tmux != nullptr && *tmux != '\0' && !o.tem("--recente");
+    const kivo::app::Ida ida = kivo::app::ir(kivo::Caminhos::sessoes(), pedidos.empty() ? "" : pedidos[0], opcoes);
+    // From a key binding (run-shell) what reaches standard output covers the pane and
+    // standard error is thrown away: a success says nothing there, a failure says why
+    // on standard output.
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    if (ida.status == 0 && terminal) escrever(stdout, ida.mensagem + "\n");
+    const bool noTmux = tmux != nullptr && *tmux != '\0';
+    if (ida.status != 0) escrever(noTmux && !terminal ? stdout : stderr, "kivo: " + ida.mensagem + "\n");
+    return ida.status;
+}
+
 int limpar(const Chamada& c) {
     const Opcao conhecidas[] = {{"--mostrar"}};
     const Opcoes o("limpar", c.args, conhecidas);
@@ -253,7 +305,7 @@ int limpar(const Chamada& c) {
 }
 
 int instalarOuDesinstalar(bool instalar, const Chamada& c) {
-    const Opcao deInstalar[] = {{"--mostrar"}, {"--linha"}, {"--arquivo", true}, {"--gancho", true}};
+    const Opcao deInstalar[] = {{"--mostrar"}, {"--linha"}, {"--tmux"}, {"--arquivo", true}, {"--gancho", true}};
     const Opcao deDesinstalar[] = {{"--mostrar"}, {"--arquivo", true}};
     const Opcoes o(instalar ? "instalar" : "desinstalar", c.args,
                    instalar ? std::span<const Opcao>(deInstalar) : std::span<const Opcao>(deDesinstalar));
@@ -286,7 +338,14 @@ int instalarOuDesinstalar(bool instalar, const Chamada& c) {
     const kivo::app::Resultado r = instalar ? kivo::app::instalar(opcoes) : kivo::app::desinstalar(opcoes);
     escrever(stdout, r.saida);
     escrever(stderr, r.erros);
-    return r.status;
+    // tmux's key: with --tmux, and taken out again by every desinstalar that finds it.
+    if (instalar && !o.tem("--tmux")) return r.status;
+    kivo::app::OpcoesInstalar tmux = opcoes;
+    tmux.arquivo = kivo::app::arquivoDoTmux(std::getenv("XDG_CONFIG_HOME"));
+    const kivo::app::Resultado t = instalar ? kivo::app::instalarTmux(tmux) : kivo::app::desinstalarTmux(tmux, true);
+    escrever(stdout, t.saida);
+    escrever(stderr, t.erros);
+    return std::max(r.status, t.status);
 }
 
 int verificar(const Chamada& c) {
@@ -373,12 +432,14 @@ const std::vector<Comando>& comandos() {
     static const std::vector<Comando> tabela = {
         {{"painel"}, painel, {
             {"kivo painel", "mostra o mascote e uma linha por sess\u00E3o: o que est\u00E1\nfazendo e h\u00E1 quanto tempo"},
-            {"kivo painel --seguir", "redesenha a cada segundo e avisa de cada novidade\n(Ctrl-C para sair)"},
+            {"kivo painel --seguir", "redesenha a cada segundo e avisa das novidades\n(1\u20139, Enter: ir ao agente; q: sair)"},
             {"kivo painel --todas", "inclui as sess\u00F5es velhas e as de agentes encerrados"}},
-         {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"}},
-         "Com --seguir, cada novidade vira uma notifica\u00E7\u00E3o na \u00E1rea de trabalho (ou o\n"
-         "sino do terminal). --todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as\n"
-         "de agentes encerrados, que o painel normalmente deixa de fora.\n"
+         {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"},
+          {"--avisos QUAIS", "com --seguir: todos, importantes (padr\u00E3o) ou nenhum"}},
+         "Com --seguir, cada novidade importante vira uma notifica\u00E7\u00E3o na \u00E1rea de\n"
+         "trabalho (ou o sino do terminal); no terminal, 1\u20139 e Enter levam ao agente.\n"
+         "--todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as de agentes\n"
+         "encerrados, que o painel normalmente deixa de fora.\n"
          "Sem sess\u00F5es para mostrar, o painel diz por qu\u00EA; `kivo verificar`\nconfere a instala\u00E7\u00E3o inteira.\n"},
         {{"linha"}, linha, {
             {"kivo linha", "uma linha s\u00F3, para a linha de status do Claude Code\n"
@@ -387,6 +448,12 @@ const std::vector<Comando>& comandos() {
           {"--largura N", "cabe em N colunas (padr\u00E3o: 80)"}},
          "Sempre uma linha e status 0. No tmux (~/.tmux.conf):\n"
          "  set -g status-right '#(kivo linha --tmux --largura 40)'\n"},
+        {{"ir"}, ir, {
+            {"kivo ir [SESS\u00C3O]", "leva o seu terminal do tmux ao painel do agente\n(sem SESS\u00C3O: o que precisa de voc\u00EA)"}},
+         {{"--recente", "move o cliente do tmux usado por \u00FAltimo, mesmo\nrodando dentro do tmux"}},
+         "SESS\u00C3O: o id, o come\u00E7o dele (4 caracteres ou mais) ou o nome do projeto.\n"
+         "Fora do tmux, diz onde o agente est\u00E1. Uma tecla no tmux (~/.tmux.conf):\n"
+         "  bind-key K run-shell 'kivo ir'\n"},
         {{"limpar"}, limpar, {
             {"kivo limpar", "apaga os registros das sess\u00F5es velhas e encerradas\n(--mostrar s\u00F3 lista)"}},
          {{"--mostrar", "s\u00F3 lista o que apagaria"}}},
@@ -407,7 +474,8 @@ const std::vector<Comando>& comandos() {
          {{"--arquivo CAMINHO", "usa outro arquivo de configura\u00E7\u00F5es"},
           {"--gancho CAMINHO", "registra este kivo_gancho, em vez do que est\u00E1 na\nmesma pasta do kivo"},
           {"--mostrar", "mostra o que mudaria em cada evento, sem gravar nada"},
-          {"--linha", "p\u00F5e tamb\u00E9m `kivo linha` como linha de status, se\nainda n\u00E3o houver uma"}},
+          {"--linha", "p\u00F5e tamb\u00E9m `kivo linha` como linha de status, se\nainda n\u00E3o houver uma"},
+          {"--tmux", "p\u00F5e tamb\u00E9m no ~/.tmux.conf a tecla K, que roda\n`kivo ir`"}},
          "Antes de mudar o arquivo, guarda uma c\u00F3pia ao lado\n"
          "(settings.json.kivo-backup-AAAAMMDD-HHMMSS). Rodar de novo n\u00E3o muda nada.\n"},
         {{"desinstalar"}, [](const Chamada& c) { return instalarOuDesinstalar(false, c); }, {

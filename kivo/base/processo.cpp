@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 extern char** environ;
 
@@ -106,6 +110,84 @@ std::optional<int> statusDoFilho(pid_t filho) {
     if (r != filho) return -1;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+namespace {
+
+long long milissegundos() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+std::optional<Execucao> executar(const std::string& programa, const std::vector<std::string>& argumentos,
+                                 int prazoMs, bool comErros) {
+    int tubo[2];
+    if (pipe(tubo) != 0) return std::nullopt;
+    fcntl(tubo[0], F_SETFD, FD_CLOEXEC);
+    std::vector<std::string> textos{programa};
+    textos.insert(textos.end(), argumentos.begin(), argumentos.end());
+    std::vector<char*> argv;
+    for (std::string& t : textos) argv.push_back(t.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t acoes;
+    posix_spawn_file_actions_init(&acoes);
+    posix_spawn_file_actions_addopen(&acoes, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&acoes, tubo[1], STDOUT_FILENO);
+    if (comErros) {
+        posix_spawn_file_actions_adddup2(&acoes, tubo[1], STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&acoes, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addclose(&acoes, tubo[1]);
+    pid_t filho = -1;
+    const int erro = posix_spawnp(&filho, programa.c_str(), &acoes, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&acoes);
+    close(tubo[1]);
+    if (erro != 0) {
+        close(tubo[0]);
+        return std::nullopt;
+    }
+    Execucao e;
+    const long long fim = milissegundos() + prazoMs;
+    bool venceu = false;
+    for (;;) {
+        const long long resta = fim - milissegundos();
+        if (resta <= 0) {
+            venceu = true;
+            break;
+        }
+        pollfd p{tubo[0], POLLIN, 0};
+        const int r = poll(&p, 1, static_cast<int>(resta));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) continue;
+        char bloco[4096];
+        const ssize_t n = read(tubo[0], bloco, sizeof bloco);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        if (e.saida.size() < (1u << 20)) e.saida.append(bloco, static_cast<std::size_t>(n));
+    }
+    close(tubo[0]);
+    // Its output has ended; it still has until the deadline to exit.
+    int status = 0;
+    pid_t r = 0;
+    while (!venceu && (r = waitpid(filho, &status, WNOHANG)) == 0) {
+        if (milissegundos() >= fim) {
+            venceu = true;
+            break;
+        }
+        const timespec pausa{0, 1000000};
+        nanosleep(&pausa, nullptr);
+    }
+    if (venceu) {
+        kill(filho, SIGKILL);
+        while (waitpid(filho, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    e.status = !venceu && r == filho && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return e;
 }
 
 }  // namespace kivo::app

@@ -47,4 +47,18 @@ bool filhoTerminou(pid_t filho);
 // that ended it; -1 when it is not ours), or nullopt while it runs.
 std::optional<int> statusDoFilho(pid_t filho);
 
+// What a program run to its end said: its exit status (-1 when it was killed, or ran
+// past its deadline) and its standard output (with its standard error when asked).
+struct Execucao {
+    int status = -1;
+    std::string saida;
+};
+
+// Runs `programa` (a path, or a name looked up on the PATH) with `argumentos`, its
+// standard input from /dev/null, and waits for it at most `prazoMs` milliseconds:
+// past that it is killed. At most 1 MiB of its output is kept. nullopt when it could
+// not be started. Never throws (but std::bad_alloc).
+std::optional<Execucao> executar(const std::string& programa, const std::vector<std::string>& argumentos,
+                                 int prazoMs, bool comErros = false);
+
 }  // namespace kivo::app

@@ -76,4 +76,21 @@ std::vector<std::filesystem::path> copiasDe(const std::filesystem::path& arquivo
 // nothing to remove (status 0).
 Resultado desinstalar(const OpcoesInstalar& opcoes);
 
+// `kivo instalar --tmux`: in tmux's configuration file `opcoes.arquivo`, the key
+// binding of `kivo ir` (prefix, then K), as a comment line and
+// `bind-key K run-shell "'<kivo>' ir"` added at the end; an earlier binding of ours is
+// rewritten where it stands; a K bound by a line of the user's own is refused. The
+// same guarantees as the settings: every other byte kept, a copy of the previous file,
+// an atomic replace with its permissions, a link followed, nothing written with
+// `mostrar` or when nothing changes. desinstalarTmux takes out exactly those two
+// lines; with `calado`, it says nothing when there is nothing to take out.
+Resultado instalarTmux(const OpcoesInstalar& opcoes);
+Resultado desinstalarTmux(const OpcoesInstalar& opcoes, bool calado = false);
+
+// The file tmux reads its configuration from: the first that exists of ~/.tmux.conf,
+// $XDG_CONFIG_HOME/tmux/tmux.conf and ~/.config/tmux/tmux.conf; ~/.tmux.conf when
+// none does (the home folder as the records' paths find it). `xdg` is
+// $XDG_CONFIG_HOME (null when unset).
+std::filesystem::path arquivoDoTmux(const char* xdg);
+
 }  // namespace kivo::app

@@ -47,6 +47,21 @@ std::vector<std::string> argumentosDe(Meio meio, const Aviso& aviso) {
     return {};
 }
 
+std::vector<std::string> argumentosComAcao(const std::string& notifySend, const Aviso& aviso,
+                                           const std::string& kivo, const std::string& sessao) {
+    std::vector<std::string> args{
+        "-c", "k=$1 s=$2; shift 2; a=$(\"$@\") && [ \"$a\" = ir ] && exec \"$k\" ir --recente -- \"$s\"",
+        "kivo-aviso", kivo, sessao, notifySend, "--action=ir=Ir para o agente"};
+    for (std::string& a : argumentosDe(Meio::notifySend, aviso)) args.push_back(std::move(a));
+    return args;
+}
+
+void Notificacoes::agirCom(std::string kivo) {
+    if (meio_ != Meio::notifySend || kivo.empty()) return;
+    const std::optional<Execucao> ajuda = executar(programa_, {"--help"}, 1000);
+    if (ajuda && ajuda->saida.find("--action") != std::string::npos) kivo_ = std::move(kivo);
+}
+
 Notificacoes Notificacoes::doSistema() {
 #ifdef __APPLE__
     if (std::string p = noPath("osascript", std::getenv("PATH")); !p.empty()) return {Meio::osascript, std::move(p)};
@@ -63,13 +78,16 @@ Notificacoes::Notificacoes(Meio meio, std::string programa)
 
 Notificacoes::~Notificacoes() { colher(); }
 
-bool Notificacoes::enviar(const Aviso& aviso) {
+bool Notificacoes::enviar(const Aviso& aviso, const std::string& sessao) {
     if (meio_ == Meio::nenhum) return false;
     colher();
     if (filhos_.size() >= maximoPendentes) return false;
 
     // Its messages must not land in the panel, and Ctrl-C on the panel must not reach it.
-    const std::optional<pid_t> filho = iniciarFilho(programa_, argumentosDe(meio_, aviso), {.isolado = true});
+    const bool comAcao = !kivo_.empty() && !sessao.empty();
+    const std::optional<pid_t> filho =
+        comAcao ? iniciarFilho("/bin/sh", argumentosComAcao(programa_, aviso, kivo_, sessao), {.isolado = true})
+                : iniciarFilho(programa_, argumentosDe(meio_, aviso), {.isolado = true});
     if (!filho) return false;
     filhos_.push_back(*filho);
     return true;

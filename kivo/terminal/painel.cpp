@@ -81,8 +81,9 @@ std::string extrasDe(const Consumo& consumo, int cabe = std::numeric_limits<int>
 }
 
 void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDistinto, double agora,
-             const OpcoesPainel& opcoes, const Consumos& consumos) {
-    std::string inicio = "  ";
+             const OpcoesPainel& opcoes, const Consumos& consumos, std::size_t indice) {
+    // The number of a line the keys reach takes the first column of its indent.
+    std::string inicio = opcoes.numerar && indice < 9 ? std::to_string(indice + 1) + " " : "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
     const Item item = itemDe(sessao, agora, opcoes.processoVivo);
@@ -159,7 +160,7 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, con
     }
     const std::vector<std::string> nomes = nomesDistintos(resumo.ordenadas);
     for (std::size_t i = 0; i < nomes.size(); ++i) {
-        linhaDe(texto, resumo.ordenadas[i], nomes[i], agora, opcoes, consumos);
+        linhaDe(texto, resumo.ordenadas[i], nomes[i], agora, opcoes, consumos, i);
     }
     if (const std::string total = custoTotal(resumo.ordenadas, consumos); !total.empty()) {
         texto += "\n";

@@ -22,6 +22,7 @@ struct OpcoesPainel {
     int largura = 0;            // columns of the terminal; 0: whole lines (a pipe)
     bool todas = false;         // also the records vigentes() leaves out
     std::string semSessoes = {};  // the paragraph when no session is in view; "": the usual one
+    bool numerar = false;         // the first nine sessions' lines start with 1 to 9
 };
 
 // Rows and columns of the terminal on `fd`; both 0 when it is not a terminal.

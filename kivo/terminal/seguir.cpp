@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/select.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -68,10 +69,15 @@ public:
     Sinais(const Sinais&) = delete;
     Sinais& operator=(const Sinais&) = delete;
 
-    // Sleeps up to `segundos`, or until a signal arrives.
-    void esperar(long segundos) const {
+    // Sleeps up to `segundos`, or until a signal arrives or `fd` (when not -1) has
+    // something to read: true in that last case.
+    bool esperar(long segundos, int fd = -1) const {
         timespec espera{segundos, 0};
-        pselect(0, nullptr, nullptr, nullptr, &espera, &mascara_);
+        fd_set leitura;
+        FD_ZERO(&leitura);
+        if (fd >= 0) FD_SET(fd, &leitura);
+        const int r = pselect(fd >= 0 ? fd + 1 : 0, &leitura, nullptr, nullptr, &espera, &mascara_);
+        return r > 0 && fd >= 0 && FD_ISSET(fd, &leitura);
     }
 
 private:
@@ -88,12 +94,59 @@ private:
     sigset_t mascara_{};
 };
 
+// The keys' terminal in non-canonical mode without echo (signals still come from
+// Ctrl-C), restored when this ends, whichever way the panel ends.
+class ModoDeTeclas {
+public:
+    explicit ModoDeTeclas(int fd) : fd_(fd) {
+        if (fd_ < 0 || tcgetattr(fd_, &antigo_) != 0) {
+            fd_ = -1;
+            return;
+        }
+        termios novo = antigo_;
+        novo.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        novo.c_cc[VMIN] = 0;
+        novo.c_cc[VTIME] = 0;
+        if (tcsetattr(fd_, TCSANOW, &novo) != 0) fd_ = -1;
+    }
+    ~ModoDeTeclas() {
+        if (fd_ >= 0) tcsetattr(fd_, TCSANOW, &antigo_);
+    }
+    ModoDeTeclas(const ModoDeTeclas&) = delete;
+    ModoDeTeclas& operator=(const ModoDeTeclas&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    termios antigo_{};
+};
+
+// What the keys read at once ask: 0 none, 1 to 9 a line, 10 the highlighted session,
+// -1 quit, -2 the terminal is gone. A read that holds an escape sequence (arrows,
+// function keys) is ignored whole, digits and all.
+int tecla(int fd) {
+    char lidas[64];
+    const ssize_t n = read(fd, lidas, sizeof lidas);
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return -2;
+    if (n < 0) return 0;
+    const std::string_view texto(lidas, static_cast<std::size_t>(n));
+    if (texto.find('\x1b') != std::string_view::npos) return 0;
+    int pedido = 0;
+    for (const char c : texto) {
+        if (c == 'q' || c == 'Q') return -1;
+        if (c >= '1' && c <= '9') pedido = c - '0';
+        if (c == '\n' || c == '\r') pedido = 10;
+    }
+    return pedido;
+}
+
 }  // namespace
 
 std::string quadro(const std::string& painel, const std::deque<std::string>& registro, int linhas,
-                   int largura) {
+                   int largura, std::string_view cabecalho) {
     std::vector<std::string> partes;
-    partes.push_back(caber("kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair", largura > 0 ? largura : 1 << 30));
+    partes.push_back(caber(cabecalho.empty() ? "kivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair" : cabecalho,
+                           largura > 0 ? largura : 1 << 30));
     partes.emplace_back();
     std::string_view resto = painel;
     while (!resto.empty()) {
@@ -151,12 +204,23 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     parar = 0;
     const Sinais sinais;
     Notificacoes notificacoes = Notificacoes::doSistema();
+    notificacoes.agirCom(opcoes.kivo);
     const Armazem armazem(opcoes.pasta);
     OpcoesPainel opcoesPainel{opcoes.cores, processoExiste, 0, opcoes.todas};
     Acompanhamento acompanhamento;
+    Avisos avisos(opcoes.avisos, opcoes.memoria, opcoes.olhando);
     double ultimaLimpeza = -intervaloDeLimpeza;
     std::deque<std::string> registro;
     std::string ultimo;
+    const ModoDeTeclas modo(opcoes.terminal && opcoes.ir ? opcoes.teclas : -1);
+    opcoesPainel.numerar = modo.fd() >= 0;
+    const auto anotar = [&](std::string linha) {
+        registro.push_back(std::move(linha));
+        if (registro.size() > registroMaximo) registro.pop_front();
+    };
+    Resumo visto;  // what the lines show, for the keys
+    std::vector<Sessao> sessoes;
+    double lidoEm = 0;
 
     bool ok = !opcoes.terminal || escreverTudo(opcoes.saida, entrarNaTela);
     bool primeira = true;
@@ -168,28 +232,31 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         }
         const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
         opcoesPainel.largura = tamanho.colunas;
-        const std::vector<Sessao> sessoes = armazem.lerTodas();
+        sessoes = armazem.lerTodas();
+        lidoEm = agora;
         ultimo = desenharPainel(sessoes, agora, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
+        visto = vista(sessoes, agora, processoExiste, opcoes.todas);
+        const std::vector<std::string> distintos = nomesDistintos(visto.ordenadas);
+        std::map<std::string, std::string> nomes;  // by id, when two would read the same
+        for (std::size_t i = 0; i < visto.ordenadas.size(); ++i) nomes.emplace(visto.ordenadas[i].id, distintos[i]);
 
         notificacoes.colher();
         bool sino = false;
         const std::vector<Novidade> novas = acompanhamento.ler(sessoes);
-        std::map<std::string, std::string> nomes;  // by id, when two would read the same
-        if (!novas.empty()) {
-            const std::vector<Sessao> vistas = vista(sessoes, agora, processoExiste, opcoes.todas).ordenadas;
-            const std::vector<std::string> distintos = nomesDistintos(vistas);
-            for (std::size_t i = 0; i < vistas.size(); ++i) nomes.emplace(vistas[i].id, distintos[i]);
-        }
+        const std::vector<Novidade> avisar = avisos.escolher(sessoes, novas, agora);
         for (const Novidade& novidade : novas) {
             const Aviso aviso = avisoDe(novidade, nomes[novidade.sessao.id]);
             std::string linha = hora(agora) + "  " + aviso.titulo + ": " + aviso.corpo;
             if (!opcoes.terminal) ok = ok && escreverTudo(opcoes.saida, "  " + linha + "\n");
-            registro.push_back(std::move(linha));
-            if (registro.size() > registroMaximo) registro.pop_front();
-            if (!notificacoes.enviar(aviso)) sino = true;
+            anotar(std::move(linha));
+            if (std::find(avisar.begin(), avisar.end(), novidade) != avisar.end() &&
+                !notificacoes.enviar(aviso, novidade.sessao.id)) {
+                sino = true;
+            }
         }
         if (opcoes.terminal) {
-            std::string tela = quadro(ultimo, registro, tamanho.linhas, tamanho.colunas);
+            std::string tela = quadro(ultimo, registro, tamanho.linhas, tamanho.colunas,
+                                      modo.fd() >= 0 ? cabecalhoComTeclas : std::string_view());
             if (sino) tela += '\a';
             ok = ok && escreverTudo(opcoes.saida, tela);
         } else if (primeira) {
@@ -197,12 +264,33 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         }
         primeira = false;
         if (!ok || parar) break;
-        sinais.esperar(1);
+        if (!sinais.esperar(1, modo.fd())) continue;
+        const int pedido = tecla(modo.fd());
+        if (pedido < 0) break;
+        if (pedido == 0) continue;
+        const Sessao* alvo = nullptr;
+        if (pedido == 10) {
+            if (visto.destaque) alvo = &*visto.destaque;
+        } else if (static_cast<std::size_t>(pedido) <= visto.ordenadas.size()) {
+            alvo = &visto.ordenadas[static_cast<std::size_t>(pedido) - 1];
+        }
+        if (!alvo) {
+            anotar(hora(relogio()) + "  Nenhuma sess\u00E3o " +
+                   (pedido == 10 ? std::string("destacada") : "na linha " + std::to_string(pedido)) + ".");
+            continue;
+        }
+        const Ida ida = opcoes.ir(*alvo, nomes[alvo->id]);
+        anotar(hora(relogio()) + "  " + ida.mensagem);
     }
     notificacoes.colher();
     if (opcoes.terminal) {
         // Back on the normal screen, the last panel stays behind for the user.
         escreverTudo(opcoes.saida, sairDaTela);
+        // What stays behind takes no keys: no numbers there.
+        if (opcoesPainel.numerar) {
+            opcoesPainel.numerar = false;
+            ultimo = desenharPainel(sessoes, lidoEm, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
+        }
         escreverTudo(opcoes.saida, ultimo);
     }
     return 0;

@@ -160,8 +160,8 @@ TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
     EXPECT_EQ(r.find("loja-virtual"), r.rfind("loja-virtual")) << r;  // the panel once
 }
 
-// One line, status 0, nothing on standard error: this session is left out; only a
-// NO_COLOR with a value turns tmux's colours off.
+// One line, status 0, nothing on standard error: this session is left out; an explicit
+// --tmux keeps tmux's styles even under NO_COLOR (a flag overrides it).
 TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
     const std::string objeto = kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json");
     ASSERT_THAT(objeto, HasSubstr(estaSessao));
@@ -172,7 +172,7 @@ TEST_F(Processo, LinhaComOObjetoDoClaudeCode) {
     struct Caso { std::vector<std::string> args; const char* noColor; std::string saida; };
     const Caso casos[] = {{.args = {"linha"}, .noColor = nullptr, .saida = semCor},
                           {.args = {"linha", "--tmux"}, .noColor = "", .saida = tmux},
-                          {.args = {"linha", "--tmux"}, .noColor = "1", .saida = semCor}};
+                          {.args = {"linha", "--tmux"}, .noColor = "1", .saida = tmux}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + " NO_COLOR=" + (c.noColor ? c.noColor : "(nada)"));
         const Execucao r = kivo(c.args, objeto, c.noColor);

@@ -157,6 +157,12 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
         OpcoesServidor o;
         o.pasta = opcoes.pasta;
         o.porta = opcoes.porta;
+        // The page's button moves the tmux client used last: the server may itself run
+        // in a tmux pane nobody looks at.
+        app::OpcoesIr ir;
+        ir.servidores = app::servidoresDoTmux(std::getenv("TMUX"), std::getenv("TMUX_TMPDIR"), getuid());
+        o.olhando = app::olhandoNoTmux(ir.servidores);
+        o.ir = [ir, pasta = o.pasta](const std::string& pedido) { return app::ir(pasta, pedido, ir); };
         Servidor servidor(o);
         try {
             servidor.iniciar();

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "resumo_json.hpp"
+
 namespace kivo::web {
 
 namespace {
@@ -123,6 +125,10 @@ struct Servidor::Interno::Conexao : Vinculo, std::enable_shared_from_this<Conexa
         } catch (const std::exception&) {
             r = Resposta{.status = 500};
         }
+        if (r.adiada) {
+            ir(fecharDepois, avisarFechar);
+            return;
+        }
         if (r.fluxo) {
             prefixo = cabecaDe(r, false, avisarFechar);
             aviso.assign(inscricao->descritor());
@@ -150,6 +156,37 @@ struct Servidor::Interno::Conexao : Vinculo, std::enable_shared_from_this<Conexa
                 eu->lerCabeca(kOciosa);
             }
         });
+    }
+
+    // POST /api/ir: the going runs on a thread of its own (tmux may take its time); its
+    // answer is written here, on the network thread, when it is back.
+    void ir(bool fecharDepois, bool avisarFechar) {
+        std::string sessao = std::move(*ida);
+        ida.reset();
+        auto eu = shared_from_this();
+        const bool lancada = servidor.lancar([eu, sessao = std::move(sessao), fecharDepois, avisarFechar]() mutable {
+            app::Ida resultado;
+            try {
+                resultado = eu->servidor.opcoes.ir(sessao);
+            } catch (const std::exception&) {
+                resultado = {1, "N\u00E3o consegui ir at\u00E9 o agente."};
+            }
+            Interno& s = eu->servidor;
+            asio::post(s.io, [eu = std::move(eu), resultado = std::move(resultado), fecharDepois, avisarFechar] {
+                if (!eu->soquete.is_open() || eu->servidor.parando) {
+                    eu->fechar();
+                    return;
+                }
+                auto corpo = std::make_shared<const std::string>(
+                    textoJson({{"ok", resultado.status == 0}, {"mensagem", resultado.mensagem}}));
+                Resposta r{.status = resultado.status == 0 ? 200 : 409,
+                           .cabecalhos = {{"Content-Type", "application/json; charset=utf-8"}},
+                           .corpo = *corpo,
+                           .dono = corpo};
+                eu->escrever(std::move(r), false, fecharDepois, avisarFechar);
+            });
+        });
+        if (!lancada) escrever(Resposta{.status = 503, .cabecalhos = {{"Retry-After", "1"}}}, false, fecharDepois, avisarFechar);
     }
 
     // Ends our side, then reads and drops what the client still sends (a little, for

@@ -27,6 +27,11 @@ void Difusor::Inscricao::esvaziar() const {
     }
 }
 
+std::size_t Difusor::inscritos() const {
+    const std::lock_guard trava(mutex_);
+    return inscritos_.size();
+}
+
 std::unique_ptr<Difusor::Inscricao> Difusor::inscrever() {
     const std::lock_guard trava(mutex_);
     if (encerrado_ || inscritos_.size() >= maximo_) return nullptr;

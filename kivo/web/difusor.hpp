@@ -50,6 +50,9 @@ public:
     // The latest text and its version (0 and null before the first publication).
     std::pair<std::uint64_t, std::shared_ptr<const std::string>> atual() const;
 
+    // How many subscriptions are open.
+    std::size_t inscritos() const;
+
     // Wakes every subscriber for good; later subscriptions are refused.
     void encerrar();
     bool encerrado() const;

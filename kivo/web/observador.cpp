@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <limits>
@@ -33,11 +34,12 @@ int msAte(double instante, double agora) {
 }  // namespace
 
 Observador::Observador(std::filesystem::path pasta, Difusor& difusor, app::ProcessoVivo vivo,
-                       std::function<double()> relogio)
+                       std::function<double()> relogio, app::Olhando olhando)
     : pasta_(std::move(pasta)),
       difusor_(difusor),
       vivo_(std::move(vivo)),
-      relogio_(std::move(relogio)) {}
+      relogio_(std::move(relogio)),
+      avisos_(app::NivelDeAvisos::importantes, app::pastaDosAvisos(pasta_), std::move(olhando)) {}
 
 Observador::~Observador() {
     parar();
@@ -79,12 +81,19 @@ void Observador::ler() {
     malloc_trim(0);
 #endif
     const double agora = relogio_();
-    publicar(acompanhamento_.ler(app::vigentes(sessoes_, agora, vivo_)));
+    const std::vector<Sessao> vistas = app::vigentes(sessoes_, agora, vivo_);
+    const std::vector<Novidade> novas = acompanhamento_.ler(vistas);
+    // A notice is taken from the other views only while a page is open to show it.
+    publicar(novas, avisos_.escolher(vistas, difusor_.inscritos() > 0 ? novas : std::vector<Novidade>{}, agora));
 }
 
-void Observador::publicar(const std::vector<Novidade>& novidades) {
+void Observador::publicar(const std::vector<Novidade>& novidades, const std::vector<Novidade>& avisar) {
     const double agora = relogio_();
     nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades, consumos_);
+    // Whether the page makes a desktop notification of it (the list shows them all).
+    for (std::size_t i = 0; i < novidades.size(); ++i) {
+        j["novidades"][i]["avisar"] = std::find(avisar.begin(), avisar.end(), novidades[i]) != avisar.end();
+    }
     proxima_ = proximaMudanca(app::vigentes(sessoes_, agora, vivo_), agora);
     std::string texto = textoJson(j);
     if (texto == ultimo_ && novidades.empty()) return;

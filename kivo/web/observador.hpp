@@ -18,6 +18,7 @@
 #include "difusor.hpp"
 #include "kivo/sessao.hpp"
 #include "apresentacao/apresentacao.hpp"
+#include "apresentacao/avisos.hpp"
 #include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 #include "base/vigia.hpp"
@@ -27,8 +28,10 @@ namespace kivo::web {
 class Observador {
 public:
     // `relogio` gives the wall clock in seconds since 1970.
+    // `olhando` tells a session the user is looking at: its news carry "avisar":
+    // false (see avisos.hpp; the shared memory is pastaDosAvisos of `pasta`).
     Observador(std::filesystem::path pasta, Difusor& difusor, app::ProcessoVivo vivo,
-               std::function<double()> relogio);
+               std::function<double()> relogio, app::Olhando olhando = {});
     ~Observador();
     Observador(const Observador&) = delete;
     Observador& operator=(const Observador&) = delete;
@@ -43,13 +46,14 @@ public:
 private:
     void laco();
     void ler();  // the folder changed: read it again, with its news
-    void publicar(const std::vector<Novidade>& novidades);
+    void publicar(const std::vector<Novidade>& novidades, const std::vector<Novidade>& avisar = {});
 
     std::filesystem::path pasta_;
     Difusor& difusor_;
     app::ProcessoVivo vivo_;
     std::function<double()> relogio_;
     app::Acompanhamento acompanhamento_;
+    app::Avisos avisos_;
     std::vector<Sessao> sessoes_;
     app::Consumos consumos_;
     std::string ultimo_;

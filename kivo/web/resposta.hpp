@@ -25,6 +25,7 @@ struct Resposta {
     std::string_view corpo;
     std::shared_ptr<const void> dono;
     bool fluxo = false;  // the event stream: chunked, no length
+    bool adiada = false; // written later, when going to an agent (Vinculo::ida) is over
 };
 
 // %XX decoded (and '+' as a space in a query's value); anything else kept as it is.

@@ -45,6 +45,23 @@ Resposta Servidor::Interno::atender(const Pedido& req, Vinculo& conexao) {
     if (!hostBom || !autorizado) return Resposta{.status = 403};
     conexao.autorizada = true;
     const std::string_view metodo = req.method_string();
+    if (caminho == "/api/ir") {
+        if (metodo != "POST") return Resposta{.status = 405, .cabecalhos = {{"Allow", "POST"}}};
+        // The one request that changes something: only from the page itself. Another
+        // page of the same site (another port of 127.0.0.1) gets the cookie sent too,
+        // so the browser's word on where the request comes from decides.
+        const bool mesmaOrigem =
+            req.count(http::field::origin) == 1
+                ? req[http::field::origin] == "http://" + std::string(host)
+                : req.count("Sec-Fetch-Site") == 1 && req["Sec-Fetch-Site"] == "same-origin";
+        if (viaEndereco || !mesmaOrigem) return Resposta{.status = 403};
+        const std::vector<std::string> sessao =
+            parametro(interrogacao == std::string_view::npos ? "" : alvo.substr(interrogacao + 1), "s");
+        if (sessao.size() != 1 || sessao[0].empty() || sessao[0].size() > 256) return Resposta{.status = 400};
+        if (!opcoes.ir) return Resposta{.status = 404};
+        conexao.ida = sessao[0];
+        return Resposta{.adiada = true};
+    }
     if (metodo != "GET" && metodo != "HEAD") return Resposta{.status = 405, .cabecalhos = {{"Allow", "GET, HEAD"}}};
     Resposta r;
     const bool api = caminho.rfind("/api/", 0) == 0;
@@ -138,7 +155,36 @@ void Servidor::parar() {
     i.difusor.encerrar();
     asio::post(i.io, [&i] { i.encerrarTudo(); });
     if (i.rede.joinable()) i.rede.join();
+    i.esperarIdas();
     i.observador.parar();
+}
+
+bool Servidor::Interno::lancar(std::function<void()> tarefa) {
+    const std::lock_guard trava(idasMutex);
+    for (auto i = idas.begin(); i != idas.end();) {
+        if (!i->second->load()) {
+            ++i;
+            continue;
+        }
+        i->first.join();
+        i = idas.erase(i);
+    }
+    if (idas.size() >= kIdasMaximas) return false;
+    auto pronta = std::make_shared<std::atomic<bool>>(false);
+    idas.emplace_back(std::thread([tarefa = std::move(tarefa), pronta] {
+                          tarefa();
+                          pronta->store(true);
+                      }),
+                      pronta);
+    return true;
+}
+
+void Servidor::Interno::esperarIdas() {
+    const std::lock_guard trava(idasMutex);
+    for (auto& [t, pronta] : idas) {
+        if (t.joinable()) t.join();
+    }
+    idas.clear();
 }
 
 int Servidor::porta() const {

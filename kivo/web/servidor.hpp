@@ -1,7 +1,9 @@
 // The HTTP server of `kivo web`: the page, GET /api/resumo and the event stream
 // GET /api/eventos, on 127.0.0.1 only, behind a token made for this run. Every
 // request needs the token (in the URL once, then in a cookie); the Host header must
-// name the loopback address and this port; only GET and HEAD are served.
+// name the loopback address and this port; only GET and HEAD are served, but for the
+// one request that changes something, POST /api/ir, which also needs the cookie and
+// an Origin that is the page's own (or Sec-Fetch-Site: same-origin).
 // Threads: one that serves every connection (event-driven: each request's head has a
 // total deadline and a size limit, and at most conexoesMaximas connections are open)
 // and the folder's watcher. The public members are for the thread that owns the
@@ -14,7 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "apresentacao/avisos.hpp"
 #include "apresentacao/vigencia.hpp"
+#include "tmux/ir.hpp"
 
 namespace kivo::web {
 
@@ -28,6 +32,11 @@ struct OpcoesServidor {
     int pulsacaoSegundos = 15;       // a comment on idle streams this often
     app::ProcessoVivo vivo = app::processoExiste;
     std::function<double()> relogio;  // empty: the wall clock
+    // Whether the user looks at a session (no notice for it); empty: never.
+    app::Olhando olhando;
+    // POST /api/ir?s=ID: goes to that session's agent, off the network thread (it
+    // may wait for tmux); empty: 404.
+    std::function<app::Ida(const std::string& sessao)> ir;
 };
 
 // 32 random bytes from the operating system, as 64 hexadecimal digits. Throws

@@ -8,9 +8,12 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
+#include <atomic>
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -28,7 +31,11 @@ using Pedido = boost::beast::http::request<boost::beast::http::empty_body>;
 struct Vinculo {
     bool autorizada = false;  // a request with the token and a good Host came in
     std::unique_ptr<Difusor::Inscricao> inscricao;  // the event stream, once given
+    std::optional<std::string> ida;  // the session a deferred answer goes to
 };
+
+// At most this many goings to an agent run at once; the next gets 503.
+inline constexpr std::size_t kIdasMaximas = 4;
 
 struct Servidor::Interno {
     struct Conexao;
@@ -38,15 +45,21 @@ struct Servidor::Interno {
           token(novoToken()),
           difusor(opcoes.fluxosMaximos),
           observador(opcoes.pasta, difusor, opcoes.vivo,
-                     opcoes.relogio ? opcoes.relogio : std::function<double()>(app::relogio)) {}
+                     opcoes.relogio ? opcoes.relogio : std::function<double()>(app::relogio), opcoes.olhando) {}
 
     void aceitar();
     void admitir(boost::asio::ip::tcp::socket soquete);
     Resposta atender(const Pedido& req, Vinculo& conexao);
     void encerrarTudo();
+    // Runs `tarefa` on a thread of its own: false when kIdasMaximas are running.
+    bool lancar(std::function<void()> tarefa);
+    void esperarIdas();
 
     OpcoesServidor opcoes;
     std::string token;
+    // The goings in progress, each with a flag it raises when done.
+    std::mutex idasMutex;
+    std::list<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> idas;
     Difusor difusor;
     Observador observador;
     // Open connections, oldest first. Touched by the network thread only (and by the

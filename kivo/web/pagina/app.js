@@ -30,6 +30,7 @@
   const icone = $('icone');
   const notificar = $('notificar');
   const custoTotal = $('custo-total');
+  const ida = $('ida');
 
   const aberturaEm = Date.now();
   let ultimo = null;       // the latest summary
@@ -96,6 +97,11 @@
       if (s.processoEncerrado) li.append(elemento('span', 'encerrado', ' (processo encerrado)'));
       const c = consumo(s);
       if (c) li.append(c);
+      const botao = elemento('button', 'ir', 'Ir para o agente');
+      botao.type = 'button';
+      botao.setAttribute('aria-label', 'Ir para o agente: ' + s.nome);
+      botao.addEventListener('click', () => irPara(s.id));
+      li.append(botao);
       if (Number.isFinite(s.custo)) {
         total += s.custo;
         algumCusto = true;
@@ -111,6 +117,16 @@
     destaque.textContent = d ? d.nome + ' — ' + d.situacao : '';
   }
 
+  // Moves the tmux client used last to the session's agent; says where it went, or
+  // where the agent is when it could not.
+  function irPara(id) {
+    ida.textContent = 'Indo…';
+    fetch('/api/ir?s=' + encodeURIComponent(id), { method: 'POST' })
+      .then((r) => r.json().catch(() => ({ mensagem: 'O kivo web recusou (' + r.status + ').' })))
+      .then((r) => { ida.textContent = r.mensagem; })
+      .catch(() => { ida.textContent = 'Sem conexão com o kivo web.'; });
+  }
+
   function anunciar(n) {
     const li = elemento('li', 'novidade-' + n.caso);
     const agora = new Date();
@@ -120,7 +136,9 @@
     novidades.prepend(li);
     while (novidades.children.length > NOVIDADES_MAXIMAS) novidades.lastElementChild.remove();
     semNovidades.hidden = true;
-    if ('Notification' in window && Notification.permission === 'granted') {
+    // The server says which news deserve a notice: not those of an agent you are
+    // looking at, not a quick reply, none another view of kivo already gave.
+    if (n.avisar !== false && 'Notification' in window && Notification.permission === 'granted') {
       try {
         new Notification(n.titulo, { body: n.corpo, tag: n.id + ':' + n.caso, icon: '/rosto-' + humorDaNovidade(n) + '.svg' });
       } catch (e) { /* some browsers only notify from a service worker */ }

@@ -24,16 +24,18 @@ try {
 if (!fs.existsSync(CHROMIUM)) pular(CHROMIUM + ' não existe');
 
 const raiz = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-navegador-'));
-const ambiente = { ...process.env, KIVO_DIR: raiz };
+const ambiente = { ...process.env, KIVO_DIR: raiz, TMUX_TMPDIR: path.join(raiz, 'tmux') };
+delete ambiente.TMUX;
+fs.mkdirSync(ambiente.TMUX_TMPDIR);
 let falhas = 0;
 function conferir(condicao, rotulo) {
   console.log((condicao ? 'ok    ' : 'FALHOU') + '  ' + rotulo);
   if (!condicao) falhas++;
 }
 
-function evento(nome, sessao, extra) {
+function evento(nome, sessao, extra, pid) {
   const entrada = JSON.stringify({ hook_event_name: nome, session_id: sessao, cwd: '/home/ana/' + sessao, ...extra });
-  const r = spawnSync(gancho, [], { input: entrada, env: ambiente });
+  const r = spawnSync(gancho, [], { input: entrada, env: pid ? { ...ambiente, CLAUDE_PID: String(pid) } : ambiente });
   if (r.status !== 0) throw new Error('kivo_gancho saiu com ' + r.status);
 }
 
@@ -47,11 +49,66 @@ function linhaDeStatus(session_id, used_percentage, total_cost_usd) {
   if (spawnSync(kivo, ['linha'], { input: JSON.stringify(objeto), env: ambiente }).status !== 0) throw new Error('kivo linha falhou');
 }
 
+// A private tmux server with a shell (session "um") and a stand-in agent, a child of
+// its pane's shell (session "dois"), and a control-mode client on "um" as the user's
+// terminal; null when tmux cannot start here.
+function tmux(...args) {
+  return spawnSync('tmux', ['-L', 'kivo', ...args], { env: ambiente, encoding: 'utf8' });
+}
+async function servidorTmux() {
+  const pid = path.join(raiz, 'agente.pid');
+  if (tmux('-f', '/dev/null', 'new-session', '-d', '-s', 'um', '-x', '80', '-y', '24', 'sh').status !== 0) return null;
+  tmux('new-session', '-d', '-s', 'dois', '-x', '80', '-y', '24', "sh -c 'sleep 600 & echo $! > " + pid + "; wait'");
+  const cliente = spawn('tmux', ['-L', 'kivo', '-C', 'attach', '-t', 'um'], { env: ambiente, stdio: ['pipe', 'ignore', 'ignore'] });
+  const mostra = () => tmux('list-clients', '-F', '#{pane_id}').stdout.trim();
+  const painel = (alvo) => tmux('display-message', '-p', '-t', alvo, '#{pane_id}').stdout.trim();
+  for (let i = 0; i < 500 && (!fs.existsSync(pid) || !fs.readFileSync(pid, 'utf8').trim() || !mostra()); i++) {
+    await new Promise((r) => setTimeout(r, 10));
+  }
+  evento('PermissionRequest', 'tmuxado', { tool_name: 'Bash' }, fs.readFileSync(pid, 'utf8').trim());
+  return { cliente, mostra, shell: painel('um:0.0'), agente: painel('dois:0.0') };
+}
+
+// The button goes to the agent; a page of another origin (another port of 127.0.0.1, so
+// the same site: the cookie is sent) is refused and the client stays.
+async function botaoIr(navegador, page, base, t) {
+  await page.waitForSelector('#lista li[data-id="tmuxado"] button.ir', { timeout: 5000 });
+  await page.click('#lista li[data-id="tmuxado"] button.ir');
+  const foi = await page.waitForFunction(() => document.getElementById('ida').textContent.startsWith('Fui para'),
+    { timeout: 8000 }).then(() => true, () => false);
+  conferir(foi && t.mostra() === t.agente, 'o botão leva o cliente do tmux ao agente: ' +
+    (await page.$eval('#ida', (e) => e.textContent)));
+  tmux('switch-client', '-t', t.shell);
+  const alheio = require('http').createServer((req, res) => {
+    res.setHeader('Content-Type', 'text/html');
+    res.end('<script>fetch("' + base + '/api/ir?s=tmuxado", { method: "POST", mode: "no-cors", credentials: "include" })' +
+      '.finally(() => { document.title = "feito"; });</script>');
+  });
+  await new Promise((r) => alheio.listen(0, '127.0.0.1', r));
+  const outra = await navegador.newPage();
+  const cdp = await outra.target().createCDPSession();
+  await cdp.send('Network.enable');
+  let comCookie = false;
+  cdp.on('Network.requestWillBeSentExtraInfo', (e) => {
+    const cookie = Object.entries(e.headers).find(([k]) => k.toLowerCase() === 'cookie');
+    if (cookie && cookie[1].includes('kivo-' + new URL(base).port + '=')) comCookie = true;
+  });
+  const respostas = [];
+  outra.on('response', (r) => { if (r.url().includes('/api/ir')) respostas.push(r.status()); });
+  await outra.goto('http://127.0.0.1:' + alheio.address().port + '/', { waitUntil: 'load' });
+  await outra.waitForFunction(() => document.title === 'feito', { timeout: 5000 });
+  conferir(comCookie && t.mostra() === t.shell, 'outra origem, com o cookie enviado, não move o cliente' +
+    ' (cookie: ' + comCookie + ', respostas: ' + respostas.join(', ') + ')');
+  await outra.close();
+  alheio.close();
+}
+
 async function principal() {
   fs.mkdirSync(capturas, { recursive: true });
   evento('UserPromptSubmit', 'loja', { session_title: HOSTIL, prompt: 'conserte o carrinho' });
   evento('Stop', 'api-pagamentos', { last_assistant_message: 'Pronto: testes passando' });
   evento('SessionStart', 'docs', {});
+  const t = await servidorTmux();
 
   const servidor = spawn(kivo, ['web'], { env: ambiente, stdio: ['ignore', 'pipe', 'inherit'] });
   const endereco = await new Promise((resolve, reject) => {
@@ -79,6 +136,12 @@ async function principal() {
     conferir(page.url() === base + '/', 'o token sai do endereço (' + page.url() + ')');
     const humor = () => page.$eval('#rosto', (e) => e.dataset.humor);
     conferir((await humor()) === 'acenando', 'acenando ao abrir');
+    if (t) {
+      await botaoIr(navegador, page, base, t);
+      evento('SessionEnd', 'tmuxado', {});
+    } else {
+      console.log('o tmux não conseguiu iniciar um servidor aqui: o botão "Ir para o agente" não foi testado');
+    }
     await page.waitForFunction(() => document.querySelectorAll('#lista li').length === 3, { timeout: 5000 });
     const ids = await page.$$eval('#lista li', (l) => l.map((e) => e.dataset.id));
     const resumo = await page.evaluate(() => fetch('/api/resumo').then((r) => r.json()));
@@ -167,6 +230,7 @@ async function principal() {
 principal()
   .catch((e) => { console.log('FALHOU  ' + (e && e.stack || e)); falhas++; })
   .finally(() => {
+    tmux('kill-server');
     fs.rmSync(raiz, { recursive: true, force: true });
     console.log(falhas === 0 ? 'navegador: tudo certo' : 'navegador: ' + falhas + ' falha(s)');
     process.exit(falhas === 0 ? 0 : 1);

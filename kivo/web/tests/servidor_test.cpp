@@ -15,6 +15,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -99,13 +100,15 @@ std::string pedido(const std::string& l, const std::string& h) { return l + "\r\
 
 class ServidorTest : public ::testing::Test {
 protected:
-    void iniciar(std::size_t fluxos = 16, int pulsacao = 15, std::size_t conexoes = 256) {
+    void iniciar(std::size_t fluxos = 16, int pulsacao = 15, std::size_t conexoes = 256,
+                 std::function<app::Ida(const std::string&)> ir = {}) {
         const auto vivo = [](std::int32_t pid) { return pid != morto; };
         servidor = std::make_unique<web::Servidor>(web::OpcoesServidor{.pasta = pasta.raiz() / "sessoes",
                                                                        .fluxosMaximos = fluxos,
                                                                        .conexoesMaximas = conexoes,
                                                                        .pulsacaoSegundos = pulsacao,
-                                                                       .vivo = vivo});
+                                                                       .vivo = vivo,
+                                                                       .ir = std::move(ir)});
         servidor->iniciar();
         porta = servidor->porta();
         host = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\n";
@@ -185,6 +188,43 @@ TEST_F(ServidorTest, TokenHostEMetodos) {
 
 // Streams never read and requests never ended delay no one; at most 5 streams (then 503),
 // and a client that goes away frees its place.
+// POST /api/ir, the one request that changes something: only with the cookie and from
+// the page's own origin (Origin, else Sec-Fetch-Site); the going runs and its answer
+// comes back only then.
+TEST_F(ServidorTest, IrSoDaPropriaPagina) {
+    std::mutex m;
+    std::vector<std::string> idas;
+    iniciar(16, 15, 256, [&](const std::string& s) {
+        const std::lock_guard trava(m);
+        idas.push_back(s);
+        return app::Ida{s == "longe" ? 1 : 0, s == "longe" ? "longe n\u00E3o est\u00E1 no tmux" : "Fui para " + s};
+    });
+    const std::string origem = "Origin: http://127.0.0.1:" + std::to_string(porta) + "\r\n";
+    const auto post = [&](const std::string& alvo, const std::string& h) { return pedido("POST " + alvo + " HTTP/1.1", h); };
+    struct Caso { std::string pedido; int status; std::string corpo; };
+    const Caso casos[] = {
+        {.pedido = post("/api/ir?s=loja", host + cookie + origem), .status = 200, .corpo = R"({"ok":true,"mensagem":"Fui para loja"})"},
+        {.pedido = post("/api/ir?s=longe", host + cookie + "Sec-Fetch-Site: same-origin\r\n"), .status = 409, .corpo = "n\u00E3o est\u00E1 no tmux"},
+        {.pedido = post("/api/ir?s=x", host + cookie + "Origin: http://127.0.0.1:1\r\n"), .status = 403},
+        {.pedido = post("/api/ir?s=x", host + cookie + "Origin: null\r\n"), .status = 403},
+        {.pedido = post("/api/ir?s=x", host + cookie + "Origin: http://localhost:" + std::to_string(porta) + "\r\n"), .status = 403},
+        {.pedido = post("/api/ir?s=x", host + cookie + "Sec-Fetch-Site: same-site\r\n"), .status = 403},
+        {.pedido = post("/api/ir?s=x", host + cookie), .status = 403},
+        {.pedido = post("/api/ir?s=x&t=" + servidor->token(), host + origem), .status = 403},
+        {.pedido = post("/api/ir?s=x", "Host: 127.0.0.1:1\r\n" + cookie + "Origin: http://127.0.0.1:1\r\n"), .status = 403},
+        {.pedido = post("/api/ir", host + cookie + origem), .status = 400},
+        {.pedido = pedido("GET /api/ir?s=x HTTP/1.1", host + cookie + origem), .status = 405},
+        {.pedido = post("/", host + cookie + origem), .status = 405}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.pedido);
+        const Resposta r = pedir(porta, c.pedido);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_THAT(r.corpo, HasSubstr(c.corpo));
+    }
+    const std::lock_guard trava(m);
+    EXPECT_THAT(idas, ::testing::ElementsAre("loja", "longe"));
+}
+
 TEST_F(ServidorTest, ClientesLentosNaoTravamOsOutrosEFluxosSaoLimitados) {
     iniciar(5);
     std::vector<std::unique_ptr<Conexao>> lentos;
