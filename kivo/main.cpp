@@ -163,9 +163,25 @@ std::optional<int> largura(const Opcoes& o, int minimo = 1) {
 // longest word on the lines below, none of them split.
 constexpr int larguraMinimaDoPainel = 16;
 
+// The ways to an agent, here and on the mirrored machines.
+kivo::app::OpcoesIr opcoesIr(bool dentroDoTmux) {
+    const char* tmux = std::getenv("TMUX");
+    kivo::app::OpcoesIr ir;
+    ir.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
+    ir.dentroDoTmux = dentroDoTmux && tmux != nullptr && *tmux != '\0';
+    ir.espelhos = kivo::app::pastaDosEspelhos(kivo::Caminhos::sessoes());
+    ir.ssh = kivo::app::comandoSsh(std::getenv("KIVO_SSH"));
+    return ir;
+}
+
 int painel(const Chamada& c) {
+    std::vector<std::string_view> args(c.args.begin(), c.args.end());
+    std::vector<std::string> maquinas;
+    if (!kivo::app::tirarRepetida(args, "--maquina", maquinas)) {
+        return usoErrado("--maquina precisa do nome de uma m\u00E1quina", "painel");
+    }
     const Opcao conhecidas[] = {{"--seguir"}, {"--todas"}, {"--largura", true}, {"--avisos", true}};
-    const Opcoes o("painel", c.args, conhecidas);
+    const Opcoes o("painel", args, conhecidas);
     if (!o.ok()) return usoErrado(o.erro, "painel");
     if (o.ajudaPedida) return ajudaDe("painel");
     const std::optional<int> l = largura(o, larguraMinimaDoPainel);
@@ -184,10 +200,7 @@ int painel(const Chamada& c) {
     if (o.tem("--seguir")) {
         if (problema) escrever(stderr, "kivo: a pasta dos registros, " + problema->mensagem + "; " + problema->conserto + ".\n");
         kivo::app::OpcoesSeguir s{kivo::Caminhos::sessoes(), terminal, cores, o.tem("--todas"), STDOUT_FILENO};
-        const char* tmux = std::getenv("TMUX");
-        kivo::app::OpcoesIr ir;
-        ir.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
-        ir.dentroDoTmux = tmux != nullptr && *tmux != '\0';
+        const kivo::app::OpcoesIr ir = opcoesIr(true);
         // The keys only where a person types them: the panel on a terminal, read from one.
         if (terminal && isatty(STDIN_FILENO) == 1) s.teclas = STDIN_FILENO;
         s.ir = [ir](const kivo::Sessao& sessao, const std::string& nome) { return kivo::app::irPara(sessao, nome, ir); };
@@ -195,7 +208,15 @@ int painel(const Chamada& c) {
         s.memoria = kivo::app::pastaDosAvisos(s.pasta);
         s.olhando = kivo::app::olhandoNoTmux(ir.servidores);
         s.kivo = esteExecutavel(c.argv0).string();
-        return kivo::app::seguirPainel(s);
+        // The other machines' sessions come while it runs (kivo espelhar, its child).
+        std::optional<pid_t> espelho;
+        if (!maquinas.empty()) {
+            espelho = kivo::app::iniciarEspelho(s.kivo, maquinas);
+            if (!espelho) escrever(stderr, "kivo: n\u00E3o consegui iniciar o kivo espelhar.\n");
+        }
+        const int status = kivo::app::seguirPainel(s);
+        if (espelho) kivo::app::pararEspelho(*espelho);
+        return status;
     }
     kivo::app::OpcoesPainel opcoes{cores, kivo::app::processoExiste};
     opcoes.todas = o.tem("--todas");
@@ -236,7 +257,7 @@ int linha(const Chamada& c) {
         }
         const double agora = kivo::app::relogio();
         const std::filesystem::path pasta = kivo::Caminhos::sessoes();
-        const std::vector<kivo::Sessao> sessoes = kivo::Armazem(pasta).lerTodas();
+        const std::vector<kivo::Sessao> sessoes = kivo::app::lerComEspelhos(pasta, agora).sessoes;
         const std::filesystem::path consumo = kivo::app::pastaDoConsumo(pasta);
         escrever(stdout, kivo::app::desenharLinha(sessoes, agora, opcoes,
                                                   [&] { return kivo::app::lerConsumos(consumo, sessoes); }));
@@ -277,9 +298,7 @@ int ir(const Chamada& c) {
     if (pedidos.size() > 1) return usoErrado("diga uma sess\u00E3o s\u00F3", "ir");
     if (const auto problema = problemaDosRegistros(); problema && problema->grave) return pastaIlegivel(*problema);
     const char* tmux = std::getenv("TMUX");
-    kivo::app::OpcoesIr opcoes;
-    opcoes.servidores = kivo::app::servidoresDoTmux(tmux, std::getenv("TMUX_TMPDIR"), getuid());
-    opcoes.dentroDoTmux = tmux != nullptr && *tmux != '\0' && !o.tem("--recente");
+    const kivo::app::OpcoesIr opcoes = opcoesIr(!o.tem("--recente"));
     const kivo::app::Ida ida = kivo::app::ir(kivo::Caminhos::sessoes(), pedidos.empty() ? "" : pedidos[0], opcoes);
     // From a key binding (run-shell) what reaches standard output covers the pane and
     // standard error is thrown away: a success says nothing there, a failure says why
@@ -389,7 +408,7 @@ int espelhar(const Chamada& c) {
             if (a == "--kivo-remoto" && i + 1 < c.args.size()) opcoesDadas.push_back(c.args[++i]);
         }
     }
-    const Opcao conhecidas[] = {{"--kivo-remoto", true}};
+    const Opcao conhecidas[] = {{"--kivo-remoto", true}, {"--com-pai"}};
     const Opcoes o("espelhar", opcoesDadas, conhecidas);
     if (!o.ok()) return usoErrado(o.erro, "espelhar");
     if (o.ajudaPedida) return ajudaDe("espelhar");
@@ -402,6 +421,9 @@ int espelhar(const Chamada& c) {
     }
     opcoes.ssh = kivo::app::comandoSsh(std::getenv("KIVO_SSH"));
     opcoes.espelhos = kivo::app::pastaDosEspelhos(kivo::Caminhos::sessoes());
+    // Started by a view: what happens shows there, and it ends with that view.
+    opcoes.comPai = o.tem("--com-pai");
+    if (opcoes.comPai) opcoes.mensagens = nullptr;
     return kivo::app::espelhar(opcoes);
 }
 

@@ -114,9 +114,23 @@ std::string haQuanto(double segundos) {
     }
 }
 
-Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo) {
-    return {limpo(sessao.nome()), limpo(Rotulos::doEstado(sessao)), haQuanto(agora - sessao.mudouEstadoEm),
-            sessao.pid.has_value() && vivo && !vivo(*sessao.pid)};
+Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo, const Remotas* remotas) {
+    Item item{limpo(sessao.nome()), limpo(Rotulos::doEstado(sessao)), haQuanto(agora - sessao.mudouEstadoEm),
+              sessao.pid.has_value() && vivo && !vivo(*sessao.pid)};
+    if (remotas) {
+        if (const auto r = remotas->find(sessao.id); r != remotas->end() && r->second.semContato) {
+            item.situacao = semContatoCom(r->second, agora);
+        }
+    }
+    return item;
+}
+
+std::string semContatoCom(const Remota& remota, double agora) {
+    std::string t = "sem contato com " + remota.maquina;
+    if (remota.contato > 0) {
+        if (const std::string ha = haQuanto(agora - remota.contato); !ha.empty() && ha != "agora") t += " " + ha;
+    }
+    return t;
 }
 
 Aviso avisoDe(const Novidade& novidade, std::string_view nome) {

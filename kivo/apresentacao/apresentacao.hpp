@@ -50,7 +50,22 @@ struct Item {
     std::string ha;
     bool encerrado = false;
 };
-Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo);
+// A session of another machine, as a view gets it beside this machine's records
+// (espelho.hpp), by the id it has in the view.
+struct Remota {
+    std::string maquina;       // limpo()
+    std::string id;            // over there
+    bool semContato = false;
+    double contato = 0;        // when its machine was last heard from
+};
+using Remotas = std::map<std::string, Remota>;
+// With `remotas`, a session whose machine is out of contact says so (semContatoCom).
+Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo, const Remotas* remotas = nullptr);
+
+// What a view says of a session whose machine is out of contact: "sem contato com
+// gpu-box h\u00E1 3 min" (or "sem contato com gpu-box" before the first contact).
+std::string semContatoCom(const Remota& remota, double agora);
+
 
 // A piece of news as a notice shows it: a title naming the session and what
 // happened, and its status as the body, both limpo(). `nome`, when given, names the

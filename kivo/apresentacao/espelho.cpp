@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cmath>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "apresentacao/apresentacao.hpp"
@@ -160,12 +161,11 @@ Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora) {
     return e;
 }
 
-std::string semContatoCom(const Remota& remota, double agora) {
-    std::string t = "sem contato com " + remota.maquina;
-    if (remota.contato > 0) {
-        if (const std::string ha = haQuanto(agora - remota.contato); !ha.empty() && ha != "agora") t += " " + ha;
-    }
-    return t;
+Espelhadas lerComEspelhos(const std::filesystem::path& sessoes, double agora) {
+    Espelhadas e = espelhadas(lerMaquinas(pastaDosEspelhos(sessoes)), agora);
+    std::vector<Sessao> daqui = Armazem(sessoes).lerTodas();
+    e.sessoes.insert(e.sessoes.begin(), std::make_move_iterator(daqui.begin()), std::make_move_iterator(daqui.end()));
+    return e;
 }
 
 bool gravarMaquina(const std::filesystem::path& pasta, const Maquina& maquina) {
@@ -174,6 +174,7 @@ bool gravarMaquina(const std::filesystem::path& pasta, const Maquina& maquina) {
     extra["contato"] = std::isfinite(maquina.contato) ? maquina.contato : 0.0;
     extra["conectado"] = maquina.conectado;
     extra["aviso"] = maquina.aviso;
+    extra["programa"] = maquina.programa;
     std::string membros = extra.dump(-1, ' ', false, Json::error_handler_t::replace);
     membros = membros.substr(1, membros.size() - 2);  // without its braces
     const std::string texto = sessoesJson(membros, maquina.sessoes, maquina.vivos);
@@ -203,6 +204,9 @@ std::vector<Maquina> lerMaquinas(const std::filesystem::path& pasta) {
         if (const auto c = objeto.find("conectado"); c != objeto.end() && c->is_boolean()) m.conectado = c->get<bool>();
         if (const auto a = objeto.find("aviso"); a != objeto.end() && a->is_string()) {
             m.aviso = limpo(a->get<std::string>().substr(0, kTextoExibido));
+        }
+        if (const auto p = objeto.find("programa"); p != objeto.end() && p->is_string() && !p->get<std::string>().empty()) {
+            m.programa = p->get<std::string>().substr(0, 4096);
         }
         m.sessoes = std::move(conjunto->sessoes);
         m.vivos = std::move(conjunto->vivos);

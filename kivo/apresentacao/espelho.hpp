@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "apresentacao/apresentacao.hpp"
 #include "apresentacao/vigencia.hpp"
 #include "kivo/sessao.hpp"
 
@@ -34,6 +35,7 @@ struct Maquina {
     std::string aviso;                  // why not, in one line ("", or ssh's last words)
     std::vector<Sessao> sessoes;        // times on this machine's clock
     std::set<std::int32_t> vivos;       // the records' pids that run over there
+    std::string programa = "kivo";      // kivo over there, as `kivo espelhar` ran it
 };
 
 // A machine silent for longer than this is out of contact even if its stream
@@ -81,21 +83,15 @@ std::optional<Conjunto> lerConjunto(std::string_view texto);
 // have) when it ended. While its machine is out of contact it does not count as
 // working: a working session reads as idle.
 inline constexpr std::int32_t kPidEncerrado = INT32_MAX;
-struct Remota {
-    std::string maquina;       // limpo()
-    std::string id;            // over there
-    bool semContato = false;
-    double contato = 0;        // when its machine was last heard from
-};
 struct Espelhadas {
     std::vector<Sessao> sessoes;
-    std::map<std::string, Remota> remotas;  // by the id in `sessoes`
+    Remotas remotas;  // by the id in `sessoes`
 };
 Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora);
 
-// What a view says of a session whose machine is out of contact: "sem contato com
-// gpu-box h\u00E1 3 min" (or "sem contato com gpu-box" before the first contact).
-std::string semContatoCom(const Remota& remota, double agora);
+// This machine's records (lerTodas) and, after them, the mirrored machines' from
+// pastaDosEspelhos(sessoes) (espelhadas): what every view shows.
+Espelhadas lerComEspelhos(const std::filesystem::path& sessoes, double agora);
 
 // Replaces the machine's file in `pasta` (made 0700 when missing). False when it
 // cannot be written. Never throws (but std::bad_alloc).

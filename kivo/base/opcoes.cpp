@@ -62,6 +62,25 @@ std::optional<std::string> Opcoes::valor(std::string_view nome) const {
     return it->second;
 }
 
+bool tirarRepetida(std::vector<std::string_view>& args, std::string_view nome, std::vector<std::string>& valores) {
+    std::vector<std::string_view> resto;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view a = args[i];
+        if (a == nome) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return false;
+            valores.emplace_back(args[++i]);
+        } else if (a.size() > nome.size() && a.starts_with(nome) && a[nome.size()] == '=') {
+            a.remove_prefix(nome.size() + 1);
+            if (a.empty()) return false;
+            valores.emplace_back(a);
+        } else {
+            resto.push_back(a);
+        }
+    }
+    args = std::move(resto);
+    return true;
+}
+
 bool pedeAjuda(std::span<const std::string_view> args) {
     return std::any_of(args.begin(), args.end(),
                        [](std::string_view a) { return a == "--ajuda" || a == "-h"; });

@@ -41,6 +41,10 @@ private:
     std::map<std::string, std::string, std::less<>> valores_;
 };
 
+// Takes every "<nome> VALUE" and "<nome>=VALUE" out of `args` (an option that may
+// be given more than once), into `valores`, in order; false when one has no value.
+bool tirarRepetida(std::vector<std::string_view>& args, std::string_view nome, std::vector<std::string>& valores);
+
 // Whether any of `args` asks for help ("--ajuda" or "-h").
 bool pedeAjuda(std::span<const std::string_view> args);
 

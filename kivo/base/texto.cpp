@@ -152,4 +152,16 @@ std::vector<std::string> quebrar(std::string_view texto, int largura) {
     return linhas;
 }
 
+std::string entreAspas(std::string_view texto) {
+    std::string t = "'";
+    for (const char c : texto) {
+        if (c == '\'') {
+            t += "'\\''";
+        } else {
+            t += c;
+        }
+    }
+    return t + "'";
+}
+
 }  // namespace kivo::app

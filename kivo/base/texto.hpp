@@ -32,4 +32,7 @@ std::string caber(std::string_view texto, int largura);
 // dropped. A `largura` below 1 gives the text as one line. Never empty.
 std::vector<std::string> quebrar(std::string_view texto, int largura);
 
+// `texto` as one shell word: in single quotes, each ' written as '\''.
+std::string entreAspas(std::string_view texto);
+
 }  // namespace kivo::app

@@ -4,6 +4,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +77,7 @@ public:
             Ligacao l;
             l.alvo = m;
             l.maquina.nome = limpo(m);
+            l.maquina.programa = o.remoto;
             ligacoes_.push_back(std::move(l));
         }
     }
@@ -340,16 +344,34 @@ std::vector<std::string> linhaDeComando(const OpcoesEspelhar& o, std::string_vie
         linha.emplace_back(opcao);
     }
     linha.emplace_back(maquina);
-    std::string remoto = "'";
-    for (const char c : o.remoto) remoto += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    linha.push_back(remoto + "' transmitir");
+    linha.push_back(entreAspas(o.remoto) + " transmitir");
     return linha;
+}
+
+std::optional<pid_t> iniciarEspelho(const std::string& kivo, const std::vector<std::string>& maquinas) {
+    std::vector<std::string> argumentos{"espelhar", "--com-pai", "--"};
+    argumentos.insert(argumentos.end(), maquinas.begin(), maquinas.end());
+    return iniciarFilho(kivo, argumentos, {.isolado = true});
+}
+
+void pararEspelho(pid_t filho) {
+    kill(filho, SIGTERM);
+    int status = 0;
+    while (waitpid(filho, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
 int espelhar(const OpcoesEspelhar& o) {
     for (const std::string& m : o.maquinas) {
         if (m.empty()) return 2;
     }
+#ifdef __linux__
+    if (o.comPai) {
+        const pid_t pai = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != pai) return 0;  // it died before the line above
+    }
+#endif
     if (pipe2(sinalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
     struct sigaction acao {}, antigas[3];
     acao.sa_handler = aoSinal;

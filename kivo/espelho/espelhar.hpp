@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <sys/types.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,8 @@ struct OpcoesEspelhar {
     // One line per change of a machine's state ("gpu-box: 3 sessões",
     // "gpu-box: sem contato (…); nova tentativa em 4 s"); null: none.
     std::FILE* mensagens = stderr;
+    // Started by a view (--maquina): ends with it (Linux: when its parent dies).
+    bool comPai = false;
 };
 
 // The ssh command from KIVO_SSH (null or blank: "ssh"), split on spaces.
@@ -37,6 +41,12 @@ std::vector<std::string> comandoSsh(const char* kivoSsh);
 // options, "--", the machine, and the remote command (`remoto` quoted for the
 // remote shell, then "transmitir").
 std::vector<std::string> linhaDeComando(const OpcoesEspelhar& opcoes, std::string_view maquina);
+
+// Starts `kivo espelhar` (the program `kivo`) for `maquinas` as a child that ends
+// with this process, its output thrown away (what happens shows in the views); its
+// id, or nullopt when it could not start. pararEspelho ends it and waits for it.
+std::optional<pid_t> iniciarEspelho(const std::string& kivo, const std::vector<std::string>& maquinas);
+void pararEspelho(pid_t filho);
 
 // Runs until asked to stop; 0 then, 2 when a machine's name is empty or starts
 // with "-" after the options were read.

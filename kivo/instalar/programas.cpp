@@ -9,18 +9,6 @@ namespace kivo::app {
 
 namespace fs = std::filesystem;
 
-std::string entreAspas(std::string_view texto) {
-    std::string t = "'";
-    for (const char c : texto) {
-        if (c == '\'') {
-            t += "'\\''";
-        } else {
-            t += c;
-        }
-    }
-    return t + "'";
-}
-
 std::optional<std::vector<std::string>> palavrasDoShell(std::string_view w) {
     std::vector<std::string> lista;
     std::string palavra;

@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kivo::app {
+#include "base/texto.hpp"
 
-// `texto` as one shell word: in single quotes, each ' written as '\''.
-std::string entreAspas(std::string_view texto);
+namespace kivo::app {
 
 // The words of a simple shell command, quotes undone; nullopt when anything would make
 // the shell do more than run one program with fixed words (an operator, an expansion,

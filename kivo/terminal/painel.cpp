@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "apresentacao/espelho.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/estado.hpp"
 
@@ -86,7 +87,7 @@ void linhaDe(std::string& texto, const Sessao& sessao, const std::string& nomeDi
     std::string inicio = opcoes.numerar && indice < 9 ? std::to_string(indice + 1) + " " : "  ";
     inicio += marcaDe(sessao.estado);
     inicio += ' ';
-    const Item item = itemDe(sessao, agora, opcoes.processoVivo);
+    const Item item = itemDe(sessao, agora, opcoes.processoVivo, opcoes.remotas);
     const std::string& nome = nomeDistinto;
     // What tells equal names apart stays whole when the name gives way.
     const std::string sufixo = nome.starts_with(item.nome) ? nome.substr(item.nome.size()) : "";
@@ -170,8 +171,10 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, con
 }
 
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes) {
-    const std::vector<Sessao> sessoes = Armazem(pasta).lerTodas();
-    return desenharPainel(sessoes, agora, opcoes, lerConsumos(pastaDoConsumo(pasta), sessoes));
+    const Espelhadas lidas = lerComEspelhos(pasta, agora);
+    OpcoesPainel comRemotas = opcoes;
+    comRemotas.remotas = &lidas.remotas;
+    return desenharPainel(lidas.sessoes, agora, comRemotas, lerConsumos(pastaDoConsumo(pasta), lidas.sessoes));
 }
 
 }  // namespace kivo::app

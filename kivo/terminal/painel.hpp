@@ -23,6 +23,7 @@ struct OpcoesPainel {
     bool todas = false;         // also the records vigentes() leaves out
     std::string semSessoes = {};  // the paragraph when no session is in view; "": the usual one
     bool numerar = false;         // the first nine sessions' lines start with 1 to 9
+    const Remotas* remotas = nullptr;  // other machines' sessions among them (espelho.hpp)
 };
 
 // Rows and columns of the terminal on `fd`; both 0 when it is not a terminal.

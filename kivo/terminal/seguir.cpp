@@ -13,6 +13,7 @@
 
 #include "apresentacao/limpar.hpp"
 #include "base/descritor.hpp"
+#include "apresentacao/espelho.hpp"
 #include "kivo/armazem.hpp"
 #include "terminal/notificacao.hpp"
 #include "terminal/painel.hpp"
@@ -205,7 +206,6 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     const Sinais sinais;
     Notificacoes notificacoes = Notificacoes::doSistema();
     notificacoes.agirCom(opcoes.kivo);
-    const Armazem armazem(opcoes.pasta);
     OpcoesPainel opcoesPainel{opcoes.cores, processoExiste, 0, opcoes.todas};
     Acompanhamento acompanhamento;
     Avisos avisos(opcoes.avisos, opcoes.memoria, opcoes.olhando);
@@ -220,6 +220,8 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     };
     Resumo visto;  // what the lines show, for the keys
     std::vector<Sessao> sessoes;
+    Remotas remotas;  // other machines' sessions among them
+    opcoesPainel.remotas = &remotas;
     double lidoEm = 0;
 
     bool ok = !opcoes.terminal || escreverTudo(opcoes.saida, entrarNaTela);
@@ -232,7 +234,9 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         }
         const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
         opcoesPainel.largura = tamanho.colunas;
-        sessoes = armazem.lerTodas();
+        Espelhadas lidas = lerComEspelhos(opcoes.pasta, agora);
+        sessoes = std::move(lidas.sessoes);
+        remotas = std::move(lidas.remotas);
         lidoEm = agora;
         ultimo = desenharPainel(sessoes, agora, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
         visto = vista(sessoes, agora, processoExiste, opcoes.todas);

@@ -19,6 +19,7 @@
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -120,7 +121,7 @@ protected:
                               "#!/bin/sh\n"
                               "while [ \"$1\" != -- ]; do shift; done\n"
                               "shift; shift\n"
-                              "echo x >> \"$CONEXOES\"\n"
+                              "echo \"$*\" >> \"$CONEXOES\"\n"
                               "if [ -n \"$REMOTO\" ]; then exec sh -c \"$REMOTO\"; fi\n"
                               "PATH=\"$KIVO_BIN:$PATH\" KIVO_DIR=\"$KIVO_REMOTO\" exec sh -c \"$*\"\n");
         fs::permissions(pasta_.raiz() / "ssh", fs::perms::owner_all);
@@ -250,7 +251,8 @@ TEST_F(Espelhar, QuemCaiEhProcuradoDeNovoEVoltaInteiro) {
     EXPECT_TRUE(esperar([](const auto& m) { return m.conectado && m.sessoes.empty(); }));
     const std::string erros = parar(p);
     EXPECT_THAT(erros, HasSubstr("nova tentativa em 1 s"));
-    EXPECT_GE(kivo::teste::conteudo(pasta_.raiz() / "conexoes").size(), 4u);  // two or more connections
+    const std::string conexoes = kivo::teste::conteudo(pasta_.raiz() / "conexoes");
+    EXPECT_GE(std::count(conexoes.begin(), conexoes.end(), '\n'), 2) << conexoes;
 }
 
 }  // namespace
@@ -289,3 +291,35 @@ TEST(Espelho, ComoAsVistasMostramAsSessoesDeOutraMaquina) {
 }
 
 }  // namespace
+
+// What every view shows of a mirror: the machine in the name, its own liveness, the
+// machine out of contact said as such; `kivo ir` runs over there through ssh.
+TEST_F(Espelhar, AsVistasDaquiMostramAsOutrasMaquinas) {
+    const double agora = kivo::app::relogio();
+    const fs::path espelhos = pasta_.raiz() / "local" / "espelhos";
+    const auto sessao = [&](const char* id, const char* projeto, kivo::Estado estado) {
+        return kivo::Sessao{.id = id, .cwd = std::string("/srv/") + projeto, .estado = estado,
+                            .detalhe = "Quer permiss\u00E3o", .atualizado = agora - 30, .mudouEstadoEm = agora - 30,
+                            .pid = 77};
+    };
+    ASSERT_TRUE(kivo::app::gravarMaquina(espelhos, {.nome = "gpu-box", .contato = agora, .conectado = true,
+                                                    .sessoes = {sessao("a1b2c3d4", "api", kivo::Estado::atencao)},
+                                                    .vivos = {77}}));
+    ASSERT_TRUE(kivo::app::gravarMaquina(espelhos, {.nome = "dev", .contato = agora - 200, .conectado = false,
+                                                    .sessoes = {sessao("e5f6", "web", kivo::Estado::trabalhando)},
+                                                    .vivos = {77}}));
+    const std::map<std::string, std::string> ambiente = {
+        {"KIVO_DIR", (pasta_.raiz() / "local").string()}, {"HOME", pasta_.raiz().string()}, {"PATH", "/usr/bin:/bin"},
+        {"KIVO_SSH", (pasta_.raiz() / "ssh").string()}, {"CONEXOES", (pasta_.raiz() / "conexoes").string()},
+        {"REMOTO", "echo 'Fui para api: tmux, sess\u00E3o \u201Cum\u201D, janela 0, painel 1.'"}};
+    const auto painel = kivo::teste::rodar({{KIVO_EXECUTAVEL, "painel", "--largura", "100"}, ambiente});
+    EXPECT_THAT(painel.saida, HasSubstr("gpu-box \u00B7 api \u2014 Quer permiss\u00E3o"));
+    EXPECT_THAT(painel.saida, HasSubstr("dev \u00B7 web \u2014 sem contato com dev h\u00E1 3 min"));
+    EXPECT_THAT(painel.saida, Not(HasSubstr("processo encerrado")));
+    EXPECT_THAT(painel.saida, HasSubstr("precisa de voc\u00EA"));  // the mood spans machines
+    const auto linha = kivo::teste::rodar({{KIVO_EXECUTAVEL, "linha"}, ambiente});
+    EXPECT_THAT(linha.saida, HasSubstr("gpu-box \u00B7 api"));
+    const auto ir = kivo::teste::rodar({{KIVO_EXECUTAVEL, "ir", "a1b2c3d4@gpu-box"}, ambiente});
+    EXPECT_EQ(ir.status, 0) << ir.erro;
+    EXPECT_THAT(kivo::teste::conteudo(pasta_.raiz() / "conexoes"), HasSubstr("'kivo' ir 'a1b2c3d4'"));
+}

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "apresentacao/apresentacao.hpp"
+#include "apresentacao/espelho.hpp"
+#include "base/processo.hpp"
 #include "base/ascendencia.hpp"
 #include "base/texto.hpp"
 #include "kivo/armazem.hpp"
@@ -64,8 +66,41 @@ std::string ondeFica(const PainelTmux& painel) {
            ", painel " + std::to_string(painel.indicePainel);
 }
 
+namespace {
+
+// `sessao` when it is a mirrored machine's: that machine, and its id there.
+std::optional<std::pair<Maquina, std::string>> deOutraMaquina(const Sessao& sessao, const OpcoesIr& opcoes) {
+    if (opcoes.espelhos.empty() || (sessao.pid && *sessao.pid != kPidEncerrado)) return std::nullopt;
+    const std::size_t arroba = sessao.id.rfind('@');
+    if (arroba == std::string::npos) return std::nullopt;
+    for (Maquina& m : lerMaquinas(opcoes.espelhos)) {
+        if (sessao.id.compare(arroba + 1, std::string::npos, m.nome) == 0) {
+            return std::pair{std::move(m), sessao.id.substr(0, arroba)};
+        }
+    }
+    return std::nullopt;
+}
+
+Ida irLa(const Maquina& maquina, const std::string& id, const std::string& quem, const OpcoesIr& opcoes) {
+    std::vector<std::string> linha = opcoes.ssh.empty() ? std::vector<std::string>{"ssh"} : opcoes.ssh;
+    for (const char* o : {"-o", "BatchMode=yes", "-T", "--"}) linha.emplace_back(o);
+    linha.push_back(maquina.nome);
+    linha.push_back(entreAspas(maquina.programa) + " ir " + entreAspas(id));
+    const std::vector<std::string> argumentos(linha.begin() + 1, linha.end());
+    const std::optional<Execucao> e = executar(linha.front(), argumentos, 15000, true);
+    if (!e) return {1, quem + ": n\u00E3o consegui rodar " + linha.front() + "."};
+    std::string dito = e->saida;
+    while (!dito.empty() && (dito.back() == '\n' || dito.back() == '\r')) dito.pop_back();
+    if (const std::size_t q = dito.rfind('\n'); q != std::string::npos) dito.erase(0, q + 1);
+    if (dito.empty()) dito = e->status == 0 ? "feito" : "o ssh n\u00E3o respondeu";
+    return {e->status == 0 ? 0 : 1, maquina.nome + ": " + limpo(dito)};
+}
+
+}  // namespace
+
 Ida irPara(const Sessao& sessao, std::string_view nome, const OpcoesIr& opcoes) {
     const std::string quem(nome);
+    if (const auto la = deOutraMaquina(sessao, opcoes)) return irLa(la->first, la->second, quem, opcoes);
     if (!sessao.pid || *sessao.pid < 2) {
         return {1, quem + ": o registro n\u00E3o diz o processo do agente, ent\u00E3o n\u00E3o sei onde ele roda."};
     }
@@ -97,7 +132,8 @@ Ida irPara(const Sessao& sessao, std::string_view nome, const OpcoesIr& opcoes) 
 }
 
 Ida ir(const std::filesystem::path& pasta, std::string_view pedido, const OpcoesIr& opcoes) {
-    const Resumo resumo = vista(Armazem(pasta).lerTodas(), relogio(), processoExiste);
+    const double agora = relogio();
+    const Resumo resumo = vista(lerComEspelhos(pasta, agora).sessoes, agora, processoExiste);
     const Escolha escolha = escolherSessao(resumo, pedido);
     if (!escolha.sessao) return {1, escolha.erro};
     const std::vector<std::string> nomes = nomesDistintos(resumo.ordenadas);

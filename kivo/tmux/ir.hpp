@@ -40,9 +40,16 @@ struct OpcoesIr {
     // the agent is on that server. Otherwise the most recently active client.
     bool dentroDoTmux = false;
     Tmux tmux;
+    // Other machines' sessions (espelho.hpp): their mirror's folder, and the ssh
+    // command that reaches them (comandoSsh), which runs `kivo ir` over there.
+    std::filesystem::path espelhos;
+    std::vector<std::string> ssh = {"ssh"};
 };
 
 // Finds the pane of `sessao`'s agent (by its pid's ancestry) and moves a client there.
+// A session of another machine ("<id>@<machine>", mirrored in opcoes.espelhos) is
+// reached by running `kivo ir <id>` over there through ssh, which moves that
+// machine's tmux client (a terminal attached over ssh then shows the pane).
 // `nome` names the session in the message.
 Ida irPara(const Sessao& sessao, std::string_view nome, const OpcoesIr& opcoes);
 

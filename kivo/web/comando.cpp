@@ -16,6 +16,8 @@
 #include <system_error>
 #include <thread>
 
+#include "espelho/espelhar.hpp"
+#include "apresentacao/espelho.hpp"
 #include "apresentacao/pasta.hpp"
 #include "base/erros.hpp"
 #include "base/opcoes.hpp"
@@ -82,9 +84,11 @@ private:
 constexpr std::string_view kAjudaWeb =
     "kivo web \u2014 o mascote num navegador, ao vivo.\n"
     "\n"
-    "Uso: kivo web [--porta N] [--abrir]\n"
-    "  --porta N   serve em 127.0.0.1:N (sem ela, numa porta livre)\n"
-    "  --abrir     abre o endere\u00E7o no navegador (xdg-open ou open)\n"
+    "Uso: kivo web [--porta N] [--abrir] [--maquina HOST]...\n"
+    "  --porta N       serve em 127.0.0.1:N (sem ela, numa porta livre)\n"
+    "  --abrir         abre o endere\u00E7o no navegador (xdg-open ou open)\n"
+    "  --maquina HOST  mostra tamb\u00E9m as sess\u00F5es de HOST, pelo ssh\n"
+    "                  (kivo espelhar; repita para mais m\u00E1quinas)\n"
     "\n"
     "Mostra o endere\u00E7o com a chave desta execu\u00E7\u00E3o "
     "(http://127.0.0.1:PORTA/?t=CHAVE).\n"
@@ -124,7 +128,12 @@ bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, 
              return "--porta precisa de um n\u00FAmero de 1 a 65535: " + std::string(valor);
          }},
     };
-    const app::Opcoes o("web", args, conhecidas);
+    std::vector<std::string_view> resto = args;
+    if (!app::tirarRepetida(resto, "--maquina", opcoes.maquinas)) {
+        erro = "--maquina precisa do nome de uma m\u00E1quina";
+        return false;
+    }
+    const app::Opcoes o("web", resto, conhecidas);
     if (!o.ok()) {
         erro = o.erro;
         return false;
@@ -161,6 +170,8 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
         // in a tmux pane nobody looks at.
         app::OpcoesIr ir;
         ir.servidores = app::servidoresDoTmux(std::getenv("TMUX"), std::getenv("TMUX_TMPDIR"), getuid());
+        ir.espelhos = app::pastaDosEspelhos(opcoes.pasta);
+        ir.ssh = app::comandoSsh(std::getenv("KIVO_SSH"));
         o.olhando = app::olhandoNoTmux(ir.servidores);
         o.ir = [ir, pasta = o.pasta](const std::string& pedido) { return app::ir(pasta, pedido, ir); };
         Servidor servidor(o);
@@ -198,9 +209,19 @@ int executarWeb(const OpcoesWeb& opcoes, std::FILE* saida, std::FILE* erros) {
                                  "endere\u00E7o acima.\n");
                 }
             }
+            // Other machines' sessions, while it runs: kivo espelhar, from kivo's folder.
+            std::optional<pid_t> espelho;
+            if (!opcoes.maquinas.empty()) {
+                std::error_code e;
+                const std::filesystem::path eu = std::filesystem::read_symlink("/proc/self/exe", e);
+                espelho = app::iniciarEspelho(e ? std::string("kivo") : (eu.parent_path() / "kivo").string(),
+                                              opcoes.maquinas);
+                if (!espelho) std::fprintf(erros, "kivo web: n\u00E3o consegui iniciar o kivo espelhar.\n");
+            }
             int recebido = 0;
             while (sigwait(&sinais, &recebido) != 0) {
             }
+            if (espelho) app::pararEspelho(*espelho);
             servidor.parar();
             std::fprintf(saida, "kivo web: encerrado.\n");
         }

@@ -15,9 +15,11 @@ struct OpcoesWeb {
     std::filesystem::path pasta;
     int porta = 0;       // 0: a free port
     bool abrir = false;  // open the address in the user's browser
+    std::vector<std::string> maquinas;  // --maquina: mirrored while it runs (kivo espelhar)
 };
 
-// Reads `kivo web`'s options: --porta N (1 to 65535), --abrir. False, with `erro`
+// Reads `kivo web`'s options: --porta N (1 to 65535), --abrir, --maquina HOST
+// (repeatable). False, with `erro`
 // set, for anything else; --ajuda is the caller's (see app::pedeAjuda).
 bool lerOpcoesWeb(const std::vector<std::string_view>& args, OpcoesWeb& opcoes, std::string& erro);
 

@@ -13,6 +13,7 @@
 #include <limits>
 #include <system_error>
 
+#include "apresentacao/espelho.hpp"
 #include "kivo/armazem.hpp"
 #include "resumo_json.hpp"
 
@@ -51,9 +52,11 @@ void Observador::iniciar() {
     // Watch first, then read: a change in between is seen twice, never missed.
     vigia_ = std::make_unique<app::Vigia>(".json");
     vigiaConsumo_ = std::make_unique<app::Vigia>("");
+    vigiaEspelhos_ = std::make_unique<app::Vigia>(".json");
 #ifdef __linux__
     vigia_->vigiar(pasta_);
     vigiaConsumo_->vigiar(app::pastaDoConsumo(pasta_));
+    vigiaEspelhos_->vigiar(app::pastaDosEspelhos(pasta_));
 #endif
     ler();
     thread_ = std::thread([this] { laco(); });
@@ -72,7 +75,9 @@ void Observador::parar() {
 }
 
 void Observador::ler() {
-    sessoes_ = Armazem(pasta_).lerTodas();
+    app::Espelhadas lidas = app::lerComEspelhos(pasta_, relogio_());
+    sessoes_ = std::move(lidas.sessoes);
+    remotas_ = std::move(lidas.remotas);
     consumos_ = app::lerConsumos(app::pastaDoConsumo(pasta_), sessoes_);
     // What a view shows of each record, no more: a huge record is read once and its
     // texts freed at once.
@@ -89,7 +94,7 @@ void Observador::ler() {
 
 void Observador::publicar(const std::vector<Novidade>& novidades, const std::vector<Novidade>& avisar) {
     const double agora = relogio_();
-    nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades, consumos_);
+    nlohmann::ordered_json j = resumoJson(sessoes_, agora, vivo_, novidades, consumos_, &remotas_);
     // Whether the page makes a desktop notification of it (the list shows them all).
     for (std::size_t i = 0; i < novidades.size(); ++i) {
         j["novidades"][i]["avisar"] = std::find(avisar.begin(), avisar.end(), novidades[i]) != avisar.end();
@@ -104,14 +109,14 @@ void Observador::publicar(const std::vector<Novidade>& novidades, const std::vec
 
 void Observador::laco() {
 #ifdef __linux__
-    app::Vigia* const vigias[2] = {vigia_.get(), vigiaConsumo_.get()};
-    const std::filesystem::path pastas[2] = {pasta_, app::pastaDoConsumo(pasta_)};
+    app::Vigia* const vigias[3] = {vigia_.get(), vigiaConsumo_.get(), vigiaEspelhos_.get()};
+    const std::filesystem::path pastas[3] = {pasta_, app::pastaDoConsumo(pasta_), app::pastaDosEspelhos(pasta_)};
 #endif
     for (;;) {
         int espera = msAte(proxima_, relogio_());
 #ifdef __linux__
         // Without a folder or its parent to watch, look for them once a second.
-        pollfd fds[3] = {{acordar_[0], POLLIN, 0}};
+        pollfd fds[4] = {{acordar_[0], POLLIN, 0}};
         nfds_t quantos = 1;
         for (app::Vigia* v : vigias) {
             if (!v->atento()) espera = espera < 0 ? 1000 : std::min(espera, 1000);
@@ -129,14 +134,15 @@ void Observador::laco() {
 #ifdef __linux__
         for (nfds_t i = 1; i < quantos; ++i) {
             if (fds[i].revents == 0) continue;
-            app::Vigia& vigia = fds[i].fd == vigias[0]->descritor() ? *vigias[0] : *vigias[1];
+            app::Vigia& vigia = **std::find_if(std::begin(vigias), std::end(vigias),
+                                               [&](const app::Vigia* v) { return v->descritor() == fds[i].fd; });
             if (vigia.colher()) {
                 mudou = true;
                 // The rest of the burst.
                 while (poll(&fds[i], 1, kRajadaMs) > 0) vigia.colher();
             }
         }
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 3; ++i) {
             if (!vigias[i]->ativo() && vigias[i]->vigiar(pastas[i])) mudou = true;
         }
 #else

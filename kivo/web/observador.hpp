@@ -55,6 +55,7 @@ private:
     app::Acompanhamento acompanhamento_;
     app::Avisos avisos_;
     std::vector<Sessao> sessoes_;
+    app::Remotas remotas_;  // other machines' among them
     app::Consumos consumos_;
     std::string ultimo_;
     std::uint64_t versao_ = 0;
@@ -62,6 +63,7 @@ private:
     int acordar_[2] = {-1, -1};
     std::unique_ptr<app::Vigia> vigia_;
     std::unique_ptr<app::Vigia> vigiaConsumo_;
+    std::unique_ptr<app::Vigia> vigiaEspelhos_;
     std::thread thread_;
 };
 

@@ -34,7 +34,8 @@ ordered_json textoOuNulo(const std::optional<std::string>& texto) {
 }  // namespace
 
 ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const app::ProcessoVivo& vivo,
-                        const std::vector<Novidade>& novidades, const app::Consumos& consumos) {
+                        const std::vector<Novidade>& novidades, const app::Consumos& consumos,
+                        const app::Remotas* remotas) {
     const Resumo resumo = app::vista(sessoes, agora, vivo);
     ordered_json j;
     j["humor"] = std::string(nomeDe(resumo.humor));
@@ -48,7 +49,7 @@ ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora, const 
         item["id"] = s.id;
         item["projeto"] = app::limpo(s.projeto());
         item["titulo"] = textoOuNulo(s.titulo);
-        const app::Item texto = app::itemDe(s, agora, vivo);
+        const app::Item texto = app::itemDe(s, agora, vivo, remotas);
         item["nome"] = nomes[i];
         item["estado"] = std::string(nomeDe(s.estado));
         item["situacao"] = texto.situacao;

@@ -11,6 +11,7 @@
 
 #include "kivo/novidade.hpp"
 #include "kivo/sessao.hpp"
+#include "apresentacao/apresentacao.hpp"
 #include "apresentacao/consumo.hpp"
 #include "apresentacao/vigencia.hpp"
 
@@ -21,12 +22,13 @@ namespace kivo::web {
 //    "titulo" (or null), "nome", "estado", "situacao", "ha", "mudouEstadoEm",
 //    "processoEncerrado", "contexto", "custo", "modelo" (each null unless `consumos`
 //    knows it)}], "novidades": [{"caso", "id", "titulo", "corpo"}]}
+// Sessions of other machines (`remotas`) out of contact say so in "situacao".
 // Every text from a record is stripped of control characters. Never throws (but
 // std::bad_alloc).
 nlohmann::ordered_json resumoJson(const std::vector<Sessao>& sessoes, double agora,
                                   const app::ProcessoVivo& vivo,
                                   const std::vector<Novidade>& novidades,
-                                  const app::Consumos& consumos = {});
+                                  const app::Consumos& consumos = {}, const app::Remotas* remotas = nullptr);
 
 // `objeto` as one line of compact JSON; text that is not UTF-8 is replaced, never
 // thrown on.
