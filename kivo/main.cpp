@@ -457,7 +457,8 @@ const std::vector<Comando>& comandos() {
             {"kivo painel --seguir", "redesenha a cada segundo e avisa das novidades\n(1\u20139, Enter: ir ao agente; q: sair)"},
             {"kivo painel --todas", "inclui as sess\u00F5es velhas e as de agentes encerrados"}},
          {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"},
-          {"--avisos QUAIS", "com --seguir: todos, importantes (padr\u00E3o) ou nenhum"}},
+          {"--avisos QUAIS", "com --seguir: todos, importantes (padr\u00E3o) ou nenhum"},
+          {"--maquina HOST", "com --seguir: mostra tamb\u00E9m as sess\u00F5es de HOST, pelo\nssh (kivo espelhar; repita para mais m\u00E1quinas)"}},
          "Com --seguir, cada novidade importante vira uma notifica\u00E7\u00E3o na \u00E1rea de\n"
          "trabalho (ou o sino do terminal); no terminal, 1\u20139 e Enter levam ao agente.\n"
          "--todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as de agentes\n"

@@ -323,3 +323,24 @@ TEST_F(Espelhar, AsVistasDaquiMostramAsOutrasMaquinas) {
     EXPECT_EQ(ir.status, 0) << ir.erro;
     EXPECT_THAT(kivo::teste::conteudo(pasta_.raiz() / "conexoes"), HasSubstr("'kivo' ir 'a1b2c3d4'"));
 }
+
+// One command does it: the panel starts the mirror, a remote agent that needs you is
+// news here, and the mirror ends with the panel.
+TEST_F(Espelhar, PainelSeguirComMaquinaAvisaDoQueAconteceLa) {
+    const kivo::teste::Processo p = kivo::teste::iniciar(
+        {{KIVO_EXECUTAVEL, "painel", "--seguir", "--maquina", "gpu-box"},
+         {{"KIVO_DIR", (pasta_.raiz() / "local").string()}, {"HOME", pasta_.raiz().string()},
+          {"PATH", "/usr/bin:/bin"}, {"KIVO_SSH", (pasta_.raiz() / "ssh").string()},
+          {"KIVO_BIN", fs::path(KIVO_EXECUTAVEL).parent_path().string()}, {"KIVO_REMOTO", remoto_.string()},
+          {"CONEXOES", (pasta_.raiz() / "conexoes").string()}},
+         true});
+    ASSERT_TRUE(esperar([](const auto& m) { return m.conectado; }));
+    const std::string chamou = R"({"hook_event_name":"Notification","session_id":"s1","cwd":"/srv/api",)"
+                               R"("message":"Claude needs your permission to use Bash"})";
+    kivo::teste::rodar({{KIVO_GANCHO}, {{"KIVO_DIR", remoto_.string()}, {"PATH", "/usr/bin:/bin"}}}, chamou);
+    std::string saida;
+    EXPECT_TRUE(kivo::teste::lerAte(p.saida, saida, "gpu-box \u00B7 api precisa de voc\u00EA")) << saida;
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(kivo::teste::terminar(p, "").status, 0);
+    EXPECT_TRUE(esperar([](const auto& m) { return m.aviso == "kivo espelhar parou"; }));
+}
