@@ -23,12 +23,12 @@
 #include "apresentacao/consumo.hpp"
 #include "apresentacao/limpar.hpp"
 #include "apresentacao/pasta.hpp"
+#include "apresentacao/registros.hpp"
 #include "base/erros.hpp"
 #include "base/opcoes.hpp"
 #include "base/texto.hpp"
 #include "instalar/instalar.hpp"
 #include "instalar/verificar.hpp"
-#include "kivo/armazem.hpp"
 #include "kivo/caminhos.hpp"
 #include "terminal/linha.hpp"
 #include "terminal/painel.hpp"
@@ -216,7 +216,7 @@ int linha(const Chamada& c) {
         }
         const double agora = kivo::app::relogio();
         const std::filesystem::path pasta = kivo::Caminhos::sessoes();
-        const std::vector<kivo::Sessao> sessoes = kivo::Armazem(pasta).lerTodas();
+        const std::vector<kivo::Sessao> sessoes = kivo::app::lerRegistros(pasta);
         const std::filesystem::path consumo = kivo::app::pastaDoConsumo(pasta);
         escrever(stdout, kivo::app::desenharLinha(sessoes, agora, opcoes,
                                                   [&] { return kivo::app::lerConsumos(consumo, sessoes); }));

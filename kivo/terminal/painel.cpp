@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "kivo/armazem.hpp"
+#include "apresentacao/registros.hpp"
 #include "kivo/estado.hpp"
 
 namespace kivo::app {
@@ -169,7 +169,7 @@ std::string desenharPainel(const std::vector<Sessao>& sessoes, double agora, con
 }
 
 std::string painel(const std::filesystem::path& pasta, double agora, const OpcoesPainel& opcoes) {
-    const std::vector<Sessao> sessoes = Armazem(pasta).lerTodas();
+    const std::vector<Sessao> sessoes = lerRegistros(pasta);
     return desenharPainel(sessoes, agora, opcoes, lerConsumos(pastaDoConsumo(pasta), sessoes));
 }
 

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "apresentacao/limpar.hpp"
+#include "apresentacao/registros.hpp"
 #include "base/descritor.hpp"
-#include "kivo/armazem.hpp"
 #include "terminal/notificacao.hpp"
 #include "terminal/painel.hpp"
 
@@ -151,7 +151,6 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
     parar = 0;
     const Sinais sinais;
     Notificacoes notificacoes = Notificacoes::doSistema();
-    const Armazem armazem(opcoes.pasta);
     OpcoesPainel opcoesPainel{opcoes.cores, processoExiste, 0, opcoes.todas};
     Acompanhamento acompanhamento;
     double ultimaLimpeza = -intervaloDeLimpeza;
@@ -168,7 +167,7 @@ int seguirPainel(const OpcoesSeguir& opcoes) {
         }
         const Tamanho tamanho = opcoes.terminal ? tamanhoDoTerminal(opcoes.saida) : Tamanho{};
         opcoesPainel.largura = tamanho.colunas;
-        const std::vector<Sessao> sessoes = armazem.lerTodas();
+        const std::vector<Sessao> sessoes = lerRegistros(opcoes.pasta);
         ultimo = desenharPainel(sessoes, agora, opcoesPainel, lerConsumos(pastaDoConsumo(opcoes.pasta), sessoes));
 
         notificacoes.colher();

@@ -15,7 +15,7 @@
 #include <limits>
 #include <system_error>
 
-#include "kivo/armazem.hpp"
+#include "apresentacao/registros.hpp"
 #include "resumo_json.hpp"
 
 namespace kivo::web {
@@ -164,7 +164,7 @@ void Observador::parar() {
 }
 
 void Observador::ler() {
-    sessoes_ = Armazem(pasta_).lerTodas();
+    sessoes_ = app::lerRegistros(pasta_);
     consumos_ = app::lerConsumos(app::pastaDoConsumo(pasta_), sessoes_);
     // What a view shows of each record, no more: a huge record is read once and its
     // texts freed at once.
