@@ -4,7 +4,9 @@
 # with 200 session records in the folder (made by kivo_gancho from hook objects; the
 # first is the object's own session, so its consumption file is read and compared on
 # every run and written when it changes), and with 200 records whose sessions all have
-# the status line (a consumption file each, a fifth of them near a full context).
+# the status line (a consumption file each, a fifth of them near a full context), and
+# with those and one record of 50 MB more (valid JSON: a 10 MB cwd, a 20 MB title and
+# a 20 MB detail, in view), for which the peak RSS of `kivo painel` is printed too.
 #
 #   bench/linha.sh [BUILD_DIR] [RUNS]      (defaults: build, 300)
 #
@@ -51,11 +53,27 @@ consumos() {
   done
 }
 
+# One record of 50 MB, updated now.
+enorme() {
+  python3 - "$KIVO_DIR/sessoes/enorme.json" <<'FIM'
+import sys, time
+dez = 'x' * (10 << 20)
+t = int(time.time())
+with open(sys.argv[1], 'w') as f:
+    f.write('{"atualizado":%d,"cwd":"\\/home\\/ana\\/%s\\/enorme","detalhe":"%s","estado":"trabalhando",'
+            '"id":"enorme","mudouEstadoEm":%d,"titulo":"%s"}' % (t, dez, dez * 2, t, dez * 2))
+FIM
+}
+
 printf '| %-13s | %9s | %9s | %5s | %8s |\n' registros "cat (µs)" "linha (µs)" ratio "RSS KiB"
 printf '|%s|%s|%s|%s|%s|\n' --------------- ----------- ------------ ------- ----------
 esta=$(sed -n 's/.*"session_id":"\([^"]*\)".*/\1/p' "$objeto")
-for n in 10 200 "200 + consumo"; do
-  if [ "$n" = "${n%% *}" ]; then registros "$n"; else consumos "${n%% *}"; fi
+for n in 10 200 "200 + consumo" "200 + 50 MB"; do
+  case $n in
+    *consumo) consumos "${n%% *}" ;;
+    *MB) enorme ;;
+    *) registros "$n" ;;
+  esac
   read -r tcat _ < <("$cronometro" "$objeto" "$runs" /bin/cat)
   read -r tlinha rss < <("$cronometro" "$objeto" "$runs" "$kivo" linha)
   if [ -x /usr/bin/time ]; then
@@ -66,3 +84,7 @@ for n in 10 200 "200 + consumo"; do
 done
 echo
 echo "A linha com $n: $("$kivo" linha <"$objeto")"
+if [ -x /usr/bin/time ]; then
+  echo "kivo painel com $n: RSS máximo $( { /usr/bin/time -v "$kivo" painel >/dev/null; } 2>&1 |
+    sed -n 's/.*Maximum resident set size (kbytes): //p') KiB"
+fi

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "arquivos.hpp"
+#include "leitura_limitada.hpp"
 #include "unicode.hpp"
 
 namespace kivo {
@@ -20,6 +21,32 @@ constexpr std::size_t kMaximoCodigos = 100;
 bool ehRegistro(std::string_view nome) {
     const std::size_t ponto = nome.rfind('.');
     return ponto != std::string_view::npos && ponto > 0 && nome.substr(ponto + 1) == "json";
+}
+
+// The records of `pasta` in listing order, each decoded by `decodificar(fd, nome)`
+// from the folder open as `fd`.
+template <class Decodificar>
+std::vector<Sessao> lerPasta(const std::filesystem::path& caminho, Decodificar decodificar) {
+    std::vector<Sessao> sessoes;
+    std::vector<std::string> nomes;
+    const std::string pasta = caminho.empty() ? "." : caminho.native();
+    try {
+        nomes = arquivos::listar(pasta);
+    } catch (...) {
+        return sessoes;
+    }
+    const int fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return sessoes;
+    for (const std::string& nome : nomes) {
+        // A file that fails (too big for memory, say) is skipped; the others still count.
+        try {
+            if (!ehRegistro(nome)) continue;
+            if (auto s = decodificar(fd, nome)) sessoes.push_back(std::move(*s));
+        } catch (...) {
+        }
+    }
+    ::close(fd);
+    return sessoes;
 }
 
 // The folder's lock, held from construction to destruction. A link planted as the
@@ -88,28 +115,26 @@ std::optional<Sessao> Armazem::ler(std::string_view id) const {
 }
 
 std::vector<Sessao> Armazem::lerTodas() const {
-    std::vector<Sessao> sessoes;
-    std::vector<std::string> nomes;
-    const std::string pasta = pasta_.empty() ? "." : pasta_.native();
-    try {
-        nomes = arquivos::listar(pasta);
-    } catch (...) {
-        return sessoes;
-    }
-    const int fd = ::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return sessoes;
-    for (const std::string& nome : nomes) {
-        // A file that fails (too big for memory, say) is skipped; the others still count.
+    return lerPasta(pasta_, [](int pasta, const std::string& nome) -> std::optional<Sessao> {
+        const auto conteudo = arquivos::lerTudoEm(pasta, nome);
+        if (!conteudo) return std::nullopt;
+        return sessaoDeJson(*conteudo);
+    });
+}
+
+std::vector<Sessao> limitada::lerTodas(const std::filesystem::path& pasta, std::size_t limite) {
+    std::vector<char> pedaco;
+    return lerPasta(pasta, [&](int dentro, const std::string& nome) -> std::optional<Sessao> {
+        const int fd = arquivos::abrirEm(dentro, nome);
+        if (fd < 0) return std::nullopt;
+        std::optional<Sessao> s;
         try {
-            if (!ehRegistro(nome)) continue;
-            const auto conteudo = arquivos::lerTudoEm(fd, nome);
-            if (!conteudo) continue;
-            if (auto s = sessaoDeJson(*conteudo)) sessoes.push_back(std::move(*s));
+            s = sessaoDe(fd, limite, pedaco);
         } catch (...) {
         }
-    }
-    ::close(fd);
-    return sessoes;
+        ::close(fd);
+        return s;
+    });
 }
 
 void Armazem::gravar(const Sessao& sessao) const {

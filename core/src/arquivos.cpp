@@ -102,6 +102,14 @@ std::optional<std::string> lerTudoEm(int pasta, const std::string& nome) {
     return lerEFechar(::openat(pasta, nome.c_str(), kLeitura), true);
 }
 
+int abrirEm(int pasta, const std::string& nome) {
+    const int fd = ::openat(pasta, nome.c_str(), kLeitura);
+    struct stat st{};
+    if (fd < 0 || (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))) return fd;
+    ::close(fd);
+    return -1;
+}
+
 int criarPastas(const std::string& pasta) {
     if (pasta.empty()) return 0;
     struct stat st{};

@@ -37,6 +37,10 @@ std::optional<std::string> lerTudo(const std::string& caminho);
 // appended), saving the read that would return 0.
 std::optional<std::string> lerTudoEm(int pasta, const std::string& nome);
 
+// The file `nome` in the folder open as `pasta`, opened as lerTudoEm opens it: a
+// descriptor to read and close, or -1 when it cannot be opened or is not a regular file.
+int abrirEm(int pasta, const std::string& nome);
+
 // Creates `pasta` and its missing parents, each 0700 (before the umask): records are
 // private to their owner. A folder that exists is left as it is. Returns 0, or the errno of the failure
 // (ENOTDIR when something that is not a folder is in the way).

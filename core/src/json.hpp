@@ -8,11 +8,13 @@
 // numbers are only copied when the handler asks for them. Every byte is validated.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -45,6 +47,19 @@ enum class Literal { verdadeiro, falso, nulo };
 //   bool literal(Literal l);
 // `profundidade` is the number of open containers (members of the top-level object
 // are at depth 1).
+//
+// A handler may also bound what is copied (both members or neither):
+//   Corte corte(std::size_t profundidade, bool ehChave);  // how much of the next key,
+//                                                        // string or number to keep
+//   bool cortado();   // the chave/texto/numero call that follows gets a cut one
+// The rest of a cut value is still read and validated, only not kept.
+
+// At most `bytes` bytes of a copied string, whole UTF-8 characters: its start, or
+// its end when `fim`. A number is cut after `bytes` bytes (never by its end).
+struct Corte {
+    std::size_t bytes = static_cast<std::size_t>(-1);
+    bool fim = false;
+};
 
 namespace detalhe {
 
@@ -72,6 +87,10 @@ template <class Fonte>
 class Leitor {
 public:
     explicit Leitor(Fonte& f) : f_(f) {}
+
+    // Bounds the next string or number copied; cortou() tells whether it was cut.
+    void limitar(Corte c) { corte_ = c; }
+    bool cortou() const { return cortou_; }
 
     // Makes at least one byte available; false at the end of the input.
     bool garantir() {
@@ -102,8 +121,10 @@ public:
     }
 
     // Reads a string whose opening quote was consumed. Appends it to `saida` when
-    // `guardar`.
+    // given, within the bound set by limitar().
     bool texto(std::string* saida) {
+        const Corte corte = std::exchange(corte_, Corte{});
+        cortou_ = false;
         for (;;) {
             if (!garantir()) return false;
             const char* q = f_.p;
@@ -134,12 +155,16 @@ public:
 #if defined(__SSE2__)
         achou:
 #endif
-            if (saida) saida->append(f_.p, q);
+            if (saida) guardar(saida, corte, f_.p, q);
             f_.p = q;
             if (q == fim) continue;
             const auto c = static_cast<unsigned char>(*q);
             ++f_.p;
-            if (c == '"') return true;
+            if (c == '"') {
+                if (saida && corte.fim && saida->size() > corte.bytes) aparar(*saida, corte.bytes);
+                return true;
+            }
+            const std::size_t antes = saida ? saida->size() : 0;
             if (c == '\\') {
                 if (!escape(saida)) return false;
             } else if (c < 0x20) {
@@ -147,14 +172,24 @@ public:
             } else if (!multibyte(c, saida)) {
                 return false;
             }
+            if (saida && saida->size() > corte.bytes) conter(saida, corte, antes);
         }
     }
 
     // Reads a number whose first byte is available. Appends its text to `lexema`.
     bool numero(std::string* lexema) {
+        const std::size_t maximo = std::exchange(corte_, Corte{}).bytes;
+        cortou_ = false;
         unsigned char c = 0;
         auto tomar = [&]() {
-            if (lexema) lexema->push_back(static_cast<char>(c));
+            if (lexema) {
+                if (lexema->size() < maximo) {
+                    lexema->push_back(static_cast<char>(c));
+                } else {
+                    lexema = nullptr;
+                    cortou_ = true;
+                }
+            }
             ++f_.p;
         };
         auto digitos = [&](bool umPeloMenos) {
@@ -198,6 +233,51 @@ public:
     }
 
 private:
+    static bool continuacao(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+    // Keeps the last `bytes` bytes of `s` (whole characters).
+    static void aparar(std::string& s, std::size_t bytes) {
+        std::size_t inicio = s.size() - bytes;
+        while (inicio < s.size() && continuacao(s[inicio])) ++inicio;
+        s.erase(0, inicio);
+    }
+
+    // Appends [de, ate) to `*s` within the cut; `s` becomes null once the start of a
+    // string is all kept. The end of one is kept within twice its bound while it
+    // grows, and within its bound at the closing quote.
+    void guardar(std::string*& s, const Corte& corte, const char* de, const char* ate) {
+        std::size_t n = static_cast<std::size_t>(ate - de);
+        if (s->size() + n <= corte.bytes) {
+            s->append(de, n);
+            return;
+        }
+        cortou_ = true;
+        if (!corte.fim) {  // the runs copied are ASCII: a cut anywhere is between characters
+            s->append(de, corte.bytes - s->size());
+            s = nullptr;
+            return;
+        }
+        if (n >= corte.bytes) {  // the piece's own end is all that stays
+            s->clear();
+            de = ate - corte.bytes;
+            while (de < ate && continuacao(*de)) ++de;
+            n = static_cast<std::size_t>(ate - de);
+        }
+        s->append(de, n);
+        if (s->size() > 2 * corte.bytes) aparar(*s, corte.bytes);
+    }
+
+    // After a character appended from `antes` took `*s` past the cut.
+    void conter(std::string*& s, const Corte& corte, std::size_t antes) {
+        cortou_ = true;
+        if (!corte.fim) {
+            s->resize(antes);
+            s = nullptr;
+        } else if (s->size() > 2 * corte.bytes) {
+            aparar(*s, corte.bytes);
+        }
+    }
+
     bool hex4(std::uint32_t& v) {
         v = 0;
         for (int k = 0; k < 4; ++k) {
@@ -284,7 +364,25 @@ private:
     }
 
     Fonte& f_;
+    Corte corte_;
+    bool cortou_ = false;
 };
+
+template <class M>
+concept Limitado = requires(M& m, std::size_t p) {
+    { m.corte(p, true) } -> std::same_as<Corte>;
+    { m.cortado() } -> std::same_as<bool>;
+};
+
+// Tells a bounding handler that the value just read was cut.
+template <class Fonte, class Manipulador>
+bool avisarCorte(const Leitor<Fonte>& l, Manipulador& m) {
+    if constexpr (Limitado<Manipulador>) {
+        return !l.cortou() || m.cortado();
+    } else {
+        return true;
+    }
+}
 
 }  // namespace detalhe
 
@@ -332,8 +430,11 @@ bool analisar(Fonte& fonte, Manipulador& m) {
                     continue;
                 case '"': {
                     const bool quer = m.querTexto(prof);
+                    if constexpr (detalhe::Limitado<Manipulador>) {
+                        if (quer) l.limitar(m.corte(prof, false));
+                    }
                     buf.clear();
-                    if (!l.texto(quer ? &buf : nullptr) || !m.texto(buf)) return false;
+                    if (!l.texto(quer ? &buf : nullptr) || !detalhe::avisarCorte(l, m) || !m.texto(buf)) return false;
                     break;
                 }
                 case 't':
@@ -349,8 +450,11 @@ bool analisar(Fonte& fonte, Manipulador& m) {
                     if (c != '-' && (c < '0' || c > '9')) return false;
                     --fonte.p;  // the first byte is still in the current piece
                     const bool quer = m.querNumero(prof);
+                    if constexpr (detalhe::Limitado<Manipulador>) {
+                        if (quer) l.limitar(m.corte(prof, false));
+                    }
                     buf.clear();
-                    if (!l.numero(quer ? &buf : nullptr) || !m.numero(buf)) return false;
+                    if (!l.numero(quer ? &buf : nullptr) || !detalhe::avisarCorte(l, m) || !m.numero(buf)) return false;
                     break;
                 }
             }
@@ -387,8 +491,11 @@ bool analisar(Fonte& fonte, Manipulador& m) {
         if (c != '"') return false;
         {
             const bool quer = m.querChave(pilha.tamanho());
+            if constexpr (detalhe::Limitado<Manipulador>) {
+                if (quer) l.limitar(m.corte(pilha.tamanho(), true));
+            }
             buf.clear();
-            if (!l.texto(quer ? &buf : nullptr) || !m.chave(buf)) return false;
+            if (!l.texto(quer ? &buf : nullptr) || !detalhe::avisarCorte(l, m) || !m.chave(buf)) return false;
         }
         if (!l.pular()) return false;
         l.proximo(c);

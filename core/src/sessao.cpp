@@ -1,10 +1,15 @@
 #include "kivo/sessao.hpp"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
 
 #include "json.hpp"
+#include "leitura_limitada.hpp"
 #include "unicode.hpp"
 
 namespace kivo {
@@ -231,7 +236,7 @@ public:
         return s;
     }
 
-private:
+protected:
     std::size_t indice() const { return static_cast<std::size_t>(campo_); }
     bool marcar(Situacao s) {
         situacao_[indice()] = s;
@@ -279,11 +284,87 @@ private:
     bool raiz_ = true;
 };
 
+// The same with every text and number copied kept within a bound.
+class LeitorSessaoLimitado : public LeitorSessaoRaiz {
+public:
+    explicit LeitorSessaoLimitado(std::size_t limite) : limite_(std::max<std::size_t>(limite, 16)) {}
+
+    json::Corte corte(std::size_t, bool ehChave) const {
+        return {.bytes = limite_, .fim = !ehChave && campo_ == Campo::cwd};
+    }
+    bool cortado() {
+        cortado_ = true;
+        return true;
+    }
+    bool chave(std::string& k) {
+        if (!std::exchange(cortado_, false)) return LeitorSessaoRaiz::chave(k);
+        campo_ = Campo::outro;  // longer than any member's name
+        return true;
+    }
+    // A cut id would not name the record's file (a cut estado, longer than any state's
+    // name, is no state already).
+    bool texto(std::string& t) {
+        if (std::exchange(cortado_, false) && prof_ == 1 && campo_ == Campo::id) return marcar(Situacao::invalido);
+        return LeitorSessaoRaiz::texto(t);
+    }
+    bool numero(std::string_view lexema) {
+        if (std::exchange(cortado_, false) && prof_ == 1) return marcar(Situacao::invalido);
+        return LeitorSessaoRaiz::numero(lexema);
+    }
+
+private:
+    std::size_t limite_;
+    bool cortado_ = false;
+};
+
+// A file's bytes, a piece at a time.
+class FonteDescritor {
+public:
+    const char* p = nullptr;
+    const char* fim = nullptr;
+
+    FonteDescritor(int fd, std::vector<char>& pedaco) : fd_(fd), pedaco_(pedaco) {
+        if (pedaco_.size() < limitada::kPedaco) pedaco_.resize(limitada::kPedaco);
+    }
+
+    bool recarregar() {
+        while (!acabou_) {
+            const ssize_t n = ::read(fd_, pedaco_.data(), pedaco_.size());
+            if (n < 0 && errno == EINTR) continue;
+            acabou_ = n < static_cast<ssize_t>(pedaco_.size());
+            if (n <= 0) break;
+            p = pedaco_.data();
+            fim = p + n;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    int fd_;
+    std::vector<char>& pedaco_;
+    bool acabou_ = false;
+};
+
 }  // namespace
 
 std::optional<Sessao> sessaoDeJson(std::string_view texto) {
     json::FonteMemoria f(texto);
     LeitorSessaoRaiz leitor;
+    if (!json::analisar(f, leitor)) return std::nullopt;
+    return leitor.resultado();
+}
+
+std::optional<Sessao> limitada::sessaoDeJson(std::string_view texto, std::size_t limite) {
+    json::FonteMemoria f(texto);
+    LeitorSessaoLimitado leitor(limite);
+    if (!json::analisar(f, leitor)) return std::nullopt;
+    return leitor.resultado();
+}
+
+std::optional<Sessao> limitada::sessaoDe(int fd, std::size_t limite, std::vector<char>& pedaco) {
+    FonteDescritor f(fd, pedaco);
+    LeitorSessaoLimitado leitor(limite);
     if (!json::analisar(f, leitor)) return std::nullopt;
     return leitor.resultado();
 }

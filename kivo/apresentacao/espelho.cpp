@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "apresentacao/apresentacao.hpp"
+#include "apresentacao/registros.hpp"
 #include "arquivos.hpp"
 #include "base/texto.hpp"
 #include "kivo/armazem.hpp"
@@ -163,7 +164,7 @@ Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora) {
 
 Espelhadas lerComEspelhos(const std::filesystem::path& sessoes, double agora) {
     Espelhadas e = espelhadas(lerMaquinas(pastaDosEspelhos(sessoes)), agora);
-    std::vector<Sessao> daqui = Armazem(sessoes).lerTodas();
+    std::vector<Sessao> daqui = lerRegistros(sessoes);
     e.sessoes.insert(e.sessoes.begin(), std::make_move_iterator(daqui.begin()), std::make_move_iterator(daqui.end()));
     return e;
 }

@@ -89,7 +89,7 @@ struct Espelhadas {
 };
 Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora);
 
-// This machine's records (lerTodas) and, after them, the mirrored machines' from
+// This machine's records (lerRegistros) and, after them, the mirrored machines' from
 // pastaDosEspelhos(sessoes) (espelhadas): what every view shows.
 Espelhadas lerComEspelhos(const std::filesystem::path& sessoes, double agora);
 

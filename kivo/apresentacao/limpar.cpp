@@ -8,6 +8,7 @@
 
 #include "apresentacao/espelho.hpp"
 #include "apresentacao/consumo.hpp"
+#include "apresentacao/registros.hpp"
 #include "kivo/armazem.hpp"
 #include "kivo/rotulos.hpp"
 #include "kivo/tempos.hpp"
@@ -37,7 +38,7 @@ double modificadoEm(const struct stat& info) {
 Limpeza limpar(const std::filesystem::path& pasta, double agora, const ProcessoVivo& vivo, bool soMostrar) {
     Limpeza limpeza;
     const Armazem armazem(pasta);
-    for (const Sessao& lida : armazem.lerTodas()) {
+    for (const Sessao& lida : lerRegistros(pasta)) {
         const auto motivo = descartavel(lida, agora, vivo);
         if (!motivo) continue;
         if (soMostrar) {

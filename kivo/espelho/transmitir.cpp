@@ -15,6 +15,7 @@
 
 #include "apresentacao/apresentacao.hpp"
 #include "apresentacao/espelho.hpp"
+#include "apresentacao/registros.hpp"
 #include "base/vigia.hpp"
 #include "kivo/armazem.hpp"
 
@@ -41,7 +42,7 @@ std::string numero(double x) {
 
 // Every record and the pids that run, without the clock: what a line tells beyond it.
 std::string conjunto(const std::filesystem::path& pasta, const ProcessoVivo& vivo) {
-    std::vector<Sessao> sessoes = Armazem(pasta).lerTodas();
+    std::vector<Sessao> sessoes = lerRegistros(pasta);
     if (sessoes.size() > kSessoesPorMaquina) sessoes.resize(kSessoesPorMaquina);
     std::set<std::int32_t> vivos;
     for (Sessao& s : sessoes) {

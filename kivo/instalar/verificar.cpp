@@ -16,10 +16,10 @@
 
 #include "apresentacao/apresentacao.hpp"
 #include "apresentacao/pasta.hpp"
+#include "apresentacao/registros.hpp"
 #include "base/erros.hpp"
 #include "base/processo.hpp"
 #include "base/texto.hpp"
-#include "kivo/armazem.hpp"
 
 namespace kivo::app {
 
@@ -168,7 +168,7 @@ void conferirPasta(Relatorio& r, const OpcoesVerificar& o) {
 }
 
 void conferirEventos(Relatorio& r, const OpcoesVerificar& o) {
-    const std::vector<Sessao> sessoes = Armazem(o.base / "sessoes").lerTodas();
+    const std::vector<Sessao> sessoes = lerRegistros(o.base / "sessoes");
     const auto ultima = std::max_element(sessoes.begin(), sessoes.end(),
                                          [](const Sessao& a, const Sessao& b) { return a.atualizado < b.atualizado; });
     if (ultima == sessoes.end()) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "apresentacao/limpar.hpp"
+#include "apresentacao/registros.hpp"
 #include "base/descritor.hpp"
 #include "apresentacao/espelho.hpp"
 #include "kivo/armazem.hpp"

@@ -1,5 +1,6 @@
 // kivo limpar: what goes, what stays, and a record refreshed while the clean-up runs.
 #include "apresentacao/limpar.hpp"
+#include "apresentacao/registros.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -88,6 +89,20 @@ TEST_F(Limpar, RegistroRenovadoDepoisDaListagemFica) {
     ASSERT_TRUE(renovado);
     EXPECT_EQ(removidos(l), (std::set<std::string>{"velha", ".viva.json.0123456789abcdef.tmp"}));
     EXPECT_EQ(kivo::Armazem(pasta_).ler("sem-processo").value_or(Sessao{}).atualizado, agora);
+}
+// A record goes by its own id whatever the size of its texts; one whose id is longer
+// than the views read is in no view, so it stays.
+TEST(LimparRegistroEnorme, ApagaPeloIdDoRegistro) {
+    kivo::teste::PastaTemporaria raiz;
+    const fs::path pasta = raiz.raiz() / "sessoes";
+    const std::string grande(2 * kivo::app::kTextoLido, 't');
+    const double parado = agora - kivo::Tempos::sessaoVelha - 1;
+    for (const std::string& id : {std::string("enorme"), std::string(kivo::app::kTextoLido + 1, 'i')}) {
+        kivo::Armazem(pasta).gravar({.id = id, .cwd = "/home/ana/" + grande, .titulo = grande,
+                                     .estado = kivo::Estado::ocioso, .atualizado = parado, .mudouEstadoEm = parado});
+    }
+    EXPECT_EQ(removidos(kivo::app::limpar(pasta, agora, vivo, false)), std::set<std::string>{"enorme"});
+    EXPECT_EQ(kivo::teste::nomesEm(pasta), (std::set<std::string>{".trava", std::string(100, 'i') + ".json"}));
 }
 }  // namespace
 
