@@ -458,12 +458,11 @@ const std::vector<Comando>& comandos() {
             {"kivo painel --todas", "inclui as sess\u00F5es velhas e as de agentes encerrados"}},
          {{"--largura N", "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\ndo terminal)"},
           {"--avisos QUAIS", "com --seguir: todos, importantes (padr\u00E3o) ou nenhum"},
-          {"--maquina HOST", "com --seguir: mostra tamb\u00E9m as sess\u00F5es de HOST, pelo\nssh (kivo espelhar; repita para mais m\u00E1quinas)"}},
+          {"--maquina HOST", "com --seguir: tamb\u00E9m as sess\u00F5es de HOST, pelo ssh"}},
          "Com --seguir, cada novidade importante vira uma notifica\u00E7\u00E3o na \u00E1rea de\n"
          "trabalho (ou o sino do terminal); no terminal, 1\u20139 e Enter levam ao agente.\n"
          "--todas mostra tamb\u00E9m as sess\u00F5es sem novidade h\u00E1 12 h e as de agentes\n"
-         "encerrados, que o painel normalmente deixa de fora.\n"
-         "Sem sess\u00F5es para mostrar, o painel diz por qu\u00EA; `kivo verificar`\nconfere a instala\u00E7\u00E3o inteira.\n"},
+         "encerrados. Sem sess\u00F5es para mostrar, o painel diz por qu\u00EA.\n"},
         {{"linha"}, linha, {
             {"kivo linha", "uma linha s\u00F3, para a linha de status do Claude Code\n"
                            "(l\u00EA o objeto dela na entrada) e para o tmux (--tmux)"}},
