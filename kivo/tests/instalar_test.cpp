@@ -10,12 +10,15 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "instalar/verificar.hpp"
+#include "kivo/armazem.hpp"
 #include "kivo/caminhos.hpp"
 #include "pastas.hpp"
 
@@ -320,3 +323,82 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
         }
 }
 }  // namespace
+
+// kivo verificar, one link per line: the whole report when all is in place, then one
+// broken link per row (its line, and whether the essentials failed).
+TEST_F(Instalar, VerificarCadaElo) {
+    const fs::path bin = pasta_.raiz() / "bin", base = pasta_.raiz() / "kivo", gancho = bin / "kivo_gancho";
+    for (const auto& [nome, corpo] : std::vector<std::pair<std::string, std::string>>{
+             {"kivo_gancho", "cat"}, {"tmux", ""}, {"notify-send", ""}, {"3/kivo_gancho", "exit 3"},
+             {"9/kivo_gancho", "kill -9 $$"}}) {
+        fs::create_directories((bin / nome).parent_path());
+        escrever(bin / nome, "#!/bin/sh\n" + corpo + "\n");
+        fs::permissions(bin / nome, fs::perms::owner_all);
+    }
+    OpcoesInstalar o = opcoes();
+    o.gancho = gancho, o.linha = true, o.pastaDados = base;
+    ASSERT_EQ(instalar(o).status, 0);
+    kivo::Armazem(base / "sessoes").gravar({.id = "a", .cwd = "/home/ana/loja", .atualizado = momento - 130});
+    const std::string pronto = conteudo(arquivo_), b = bin.string(), tirar = "rode `kivo instalar`";
+    const kivo::app::OpcoesVerificar certo{.arquivo = arquivo_, .ganchoAoLado = gancho, .base = base,
+                                           .agora = momento, .path = b.c_str(), .sessaoGrafica = true};
+    EXPECT_EQ(kivo::app::verificar(certo).saida,
+              "\u2713 Configura\u00E7\u00F5es do Claude Code: " + arquivo_.string() + "\n\u2713 Gancho: registrado nos 11 "
+              "eventos, " + b + "/kivo_gancho (o que est\u00E1 ao lado deste kivo), e roda\n\u2713 Linha de status: "
+              "'/opt/kivo/bin/kivo' linha\n\u2713 Pasta dos registros: " + base.string() + " (s\u00F3 sua)\n\u2713 "
+              "\u00DAltimo evento: h\u00E1 2 min (loja)\n\u2713 tmux: " + b + "/tmux\n\u2713 Notifica\u00E7\u00F5es: " + b +
+              "/notify-send\nO essencial est\u00E1 no lugar.\n");
+    const auto trocar = [&](const std::string& de, const std::string& para) {
+        std::string t = pronto;
+        for (std::size_t i; (i = t.find(de)) != std::string::npos;) t.replace(i, de.size(), para);
+        return t;
+    };
+    const std::string stop = R"("Stop": [)", lixo = R"("Xop": [)";
+    struct Caso {
+        const char* nome;
+        std::string config;                                          // the settings file's text
+        std::function<void(kivo::app::OpcoesVerificar&)> mudar = {};  // over `certo`
+        std::string linha;
+        int status = 0;
+    };
+    const Caso casos[] = {
+        {.nome = "outro gancho", .config = pronto, .mudar = [](auto& v) { v.ganchoAoLado = "/x/kivo_gancho"; },
+         .linha = "/kivo_gancho, e roda; n\u00E3o \u00E9 o que est\u00E1 ao lado deste kivo (`kivo instalar` troca por ele)\n"},
+        {.nome = "pelo PATH", .config = trocar("'" + b + "/kivo_gancho'", "kivo_gancho"),
+         .linha = "\u2713 Gancho: registrado nos 11 eventos, kivo_gancho (o que"},
+        {.nome = "sai com 3", .config = trocar(b + "/kivo_gancho", b + "/3/kivo_gancho"),
+         .linha = "\u2717 Gancho: " + b + "/3/kivo_gancho saiu com status 3 \u2014 reinstale o kivo e " + tirar + "\n",
+         .status = 1},
+        {.nome = "morto", .config = trocar(b + "/kivo_gancho", b + "/9/kivo_gancho"), .linha = "/9/kivo_gancho parou por um sinal",
+         .status = 1},
+        {.nome = "sumiu", .config = trocar(b + "/kivo_gancho", b + "/0/kivo_gancho"),
+         .linha = "\u2717 Gancho: " + b + "/0/kivo_gancho n\u00E3o existe \u2014 " + tirar + " para registrar o deste kivo\n",
+         .status = 1},
+        {.nome = "falta um", .config = trocar(stop, lixo),
+         .linha = "\u2717 Gancho: falta em 1 de 11 eventos (Stop) \u2014 " + tirar + "\n", .status = 1},
+        {.nome = "JSON ruim", .config = "{", .linha = "\u2717 Configura\u00E7\u00F5es do Claude Code: ", .status = 1},
+        {.nome = "de onde", .config = pronto, .mudar = [](auto& v) { v.deOnde = "CLAUDE_CONFIG_DIR"; },
+         .linha = "settings.json (de CLAUDE_CONFIG_DIR)\n"},
+        {.nome = "linha sua", .config = trocar("'/opt/kivo/bin/kivo' linha", "minha"), .linha = "uma sua, sem o kivo"},
+        {.nome = "sem linha", .config = trocar("statusLine", "outra"),
+         .linha = "\u2717 Linha de status: nenhuma (opcional) \u2014 `kivo instalar --linha` p\u00F5e a do kivo\n"},
+        {.nome = "sem eventos", .config = pronto, .mudar = [&](auto& v) { v.base = pasta_.raiz() / "vazia"; },
+         .linha = "\u2717 Nenhum evento ainda \u2014 abra uma sess\u00E3o do Claude Code\n"},
+        {.nome = "sem tela", .config = pronto, .mudar = [](auto& v) { v.sessaoGrafica = false; },
+         .linha = "\u2717 Notifica\u00E7\u00F5es: " + b + "/notify-send, mas sem sess\u00E3o gr\u00E1fica"},
+        {.nome = "sem programas", .config = pronto, .mudar = [](auto& v) { v.path = "/nada"; },
+         .linha = "\u2717 tmux: n\u00E3o achei no PATH (opcional: para ir at\u00E9 um agente e para a barra do tmux) \u2014 "
+                  "instale o tmux\n\u2717 Notifica\u00E7\u00F5es: n\u00E3o achei o notify-send no PATH"}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        escrever(arquivo_, c.config);
+        kivo::app::OpcoesVerificar v = certo;
+        if (c.mudar) c.mudar(v);
+        const Resultado r = kivo::app::verificar(v);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_THAT(r.saida, AllOf(HasSubstr(c.linha), ::testing::EndsWith(c.status ? "acima.\n" : "no lugar.\n")));
+    }
+    ASSERT_EQ(chmod(base.c_str(), 0750), 0);
+    EXPECT_THAT(kivo::app::verificar(certo).saida, HasSubstr("\u2717 Pasta dos registros: " + base.string() +
+                                                            " pode ser lida por outras contas (modo 750) \u2014 chmod 700 "));
+}

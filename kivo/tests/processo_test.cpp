@@ -4,7 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <functional>
@@ -78,7 +82,8 @@ TEST_F(Processo, FifoNaPastaNaoPrendeNinguem) {
 TEST_F(Processo, LinhaDeComando) {
     const std::string arquivo = (pasta_.raiz() / "claude" / "settings.json").string();
     const std::string desconhecida = "op\u00E7\u00E3o desconhecida para ";
-    const std::string ajuda = "kivo painel --seguir", numero = "--largura precisa de um n\u00FAmero";
+    const std::string ajuda = "  kivo painel --seguir   redesenha a cada segundo e avisa de cada novidade\n"
+                             "                         (Ctrl-C para sair)\n  kivo painel --todas ", numero = "--largura precisa de um n\u00FAmero";
     const std::string faixa = "--porta precisa de um n\u00FAmero de 1 a 65535: ";
     struct Caso { std::vector<std::string> args; int status = 0; std::string saida, erro; };
     const Caso casos[] = {
@@ -87,6 +92,7 @@ TEST_F(Processo, LinhaDeComando) {
         {.args = {"painel", "--todas"}, .saida = "antiga"},
         {.args = {"painel", "--largura", "20"}, .saida = "\n    Quer permiss\u00E3o"},
         {.args = {"painel", "--largura=0"}, .status = 2, .erro = numero},
+        {.args = {"painel", "--largura=16"}, .saida = "  ! api-de-paga\u2026\n    Tem uma\n    pergunta pra\n    voc\u00EA \u00B7 agora\n"},
         {.args = {"painel", "--largura", "2x"}, .status = 2, .erro = numero},
         {.args = {"painel", "--largura"}, .status = 2, .erro = "--largura precisa de um valor"},
         {.args = {"painel", "--largurax=3"}, .status = 2, .erro = desconhecida + "painel: --largurax=3"},
@@ -106,7 +112,7 @@ TEST_F(Processo, LinhaDeComando) {
          .erro = desconhecida + "desinstalar: --gancho"},
         {.args = {"desinstalar", "--linha"}, .status = 2, .erro = desconhecida + "desinstalar: --linha"},
         {.args = {"instalar", "--arquivo="}, .status = 2, .erro = "--arquivo precisa de um caminho"},
-        {.args = {"olhar"}, .status = 2, .erro = "comando desconhecido: olhar"},
+        {.args = {"olhar"}, .status = 2, .erro = "comando desconhecido: olhar\nVeja `kivo --ajuda`.\n"},
         {.args = {"web", "--porta=0"}, .status = 2, .erro = faixa + "0"},
         {.args = {"web", "--porta", "65536"}, .status = 2, .erro = faixa + "65536"},
         {.args = {"web", "--porta", "80a"}, .status = 2, .erro = faixa + "80a"},
@@ -158,6 +164,39 @@ TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
     EXPECT_FALSE(fs::exists(sessoes_ / "antiga.json"));
     EXPECT_THAT(r, Not(HasSubstr("\x1b")));
     EXPECT_EQ(r.find("loja-virtual"), r.rfind("loja-virtual")) << r;  // the panel once
+}
+
+// On a terminal: the alternate screen, frames of the terminal's size, a bell for news no
+// notification carried; the signal brings back the normal screen with the last panel.
+TEST_F(Processo, PainelSeguirNumTerminal) {
+    const int mestre = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(mestre >= 0 && grantpt(mestre) == 0 && unlockpt(mestre) == 0);
+    const int terminal = open(ptsname(mestre), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios modo{};
+    const winsize tamanho{.ws_row = 9, .ws_col = 30, .ws_xpixel = 0, .ws_ypixel = 0};
+    ASSERT_EQ(tcgetattr(terminal, &modo), 0);
+    modo.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // "\n" as written
+    ASSERT_TRUE(tcsetattr(terminal, TCSANOW, &modo) == 0 && ioctl(terminal, TIOCSWINSZ, &tamanho) == 0);
+    const kivo::teste::Processo p =
+        kivo::teste::iniciar({{KIVO_EXECUTAVEL, "painel", "--seguir"}, ambiente("1"), true, terminal});
+    close(terminal);
+    std::string tela;
+    const std::string pagamentos = "  ! api-de-pagamentos-com-um-\u2026\n", rosto = "  (O.O)!  2 agentes precisam\n";
+    EXPECT_TRUE(kivo::teste::lerAte(mestre, tela, "\x1b[J")) << tela;
+    EXPECT_EQ(tela.substr(0, tela.find("\x1b[J") + 3), "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026\n\x1b[K\n\x1b[K" +
+                        rosto + "\x1b[K  de voc\u00EA.\n\x1b[K\n\x1b[K" + pagamentos + "\x1b[K    Tem uma pergunta pra voc\u00EA\n"
+                        "\x1b[K\n\x1b[K  Nenhuma novidade desde que\u2026\x1b[J");
+    kivo::teste::rodar({{KIVO_GANCHO}, ambiente()}, R"({"hook_event_name":"Stop","session_id":"site"})");
+    EXPECT_TRUE(kivo::teste::lerAte(mestre, tela, "\a")) << tela;
+    kill(p.pid, SIGTERM);
+    EXPECT_TRUE(kivo::teste::lerAte(mestre, tela, "\x1b[?1049l")) << tela;
+    EXPECT_EQ(kivo::teste::terminar(p, "").status, 0);
+    kivo::teste::lerAte(mestre, tela, "fim", std::chrono::milliseconds(200));
+    close(mestre);
+    EXPECT_THAT(tela, ::testing::ContainsRegex("\x1b\\[K  Novidades:\n\x1b\\[K  [0-9:]{8}  site terminou:\n\x1b\\[K    Pronto\x1b\\[J\a"));
+    EXPECT_THAT(tela, ::testing::EndsWith("\x1b[?7h\x1b[?25h\x1b[?1049l" + rosto + "  de voc\u00EA.\n\n" + pagamentos +
+                                          "    Tem uma pergunta pra voc\u00EA\n    \u00B7 agora\n  ! loja-virtual\n    Quer "
+                                          "permiss\u00E3o para rodar\n    um comando \u00B7 agora\n  \u2713 site \u2014 Pronto \u00B7 agora\n"));
 }
 
 // One line, status 0, nothing on standard error: this session is left out; only a
@@ -244,6 +283,8 @@ TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
 TEST_F(Processo, PrimeirosMinutos) {
     const std::string raiz = pasta_.raiz().string();
     kivo::teste::escrever(pasta_.raiz() / "comum", "x");
+    fs::create_directory(pasta_.raiz() / "b");
+    kivo::teste::escrever(pasta_.raiz() / "b" / "sessoes", "x");
     fs::create_symlink("ciclo", pasta_.raiz() / "ciclo");
     struct Caso {
         const char* nome;
@@ -265,6 +306,13 @@ TEST_F(Processo, PrimeirosMinutos) {
          .naSaida = "(?.?) kivo: sem a pasta " + semPasta.substr(0, 20)},
         {.nome = "til entre aspas", .args = {"painel"}, .ambiente = {{"KIVO_DIR", "~/kivo"}}, .status = 1,
          .noErro = "KIVO_DIR \u00E9 \"~/kivo\", com um ~ que o shell n\u00E3o expandiu"},
+        {.nome = "sem KIVO_DIR", .args = {"painel"}, .ambiente = {{"KIVO_DIR", ""}, {"HOME", raiz + "/c"}},
+         .naSaida = raiz + "/c/.kivo n\u00E3o existe (rode `kivo instalar`; `kivo verificar` confere o resto).\n"},
+        {.nome = "sob um arquivo", .args = {"painel"}, .ambiente = {{"KIVO_DIR", raiz + "/comum/k"}}, .status = 1,
+         .noErro = "kivo: pasta dos registros: n\u00E3o consegui ler " + raiz + "/comum/k: uma parte do caminho n\u00E3o "
+                   "\u00E9 uma pasta.\nconfira KIVO_DIR e as permiss\u00F5es da pasta; `kivo verificar` confere o resto.\n"},
+        {.nome = "sess\u00F5es num arquivo", .args = {"linha"}, .ambiente = {{"KIVO_DIR", raiz + "/b"}},
+         .naSaida = "(?.?) kivo: sem acesso a " + raiz + "/b/sessoes"},
         {.nome = "pasta que \u00E9 arquivo", .args = {"painel", "--seguir"}, .ambiente = {{"KIVO_DIR", raiz + "/comum"}},
          .status = 1, .noErro = raiz + "/comum n\u00E3o \u00E9 uma pasta.\nconfira KIVO_DIR"},
         {.nome = "largura pequena demais", .args = {"painel", "--largura", "5"}, .status = 2,
@@ -274,6 +322,11 @@ TEST_F(Processo, PrimeirosMinutos) {
         {.nome = "ELOOP", .args = {"desinstalar", "--arquivo", raiz + "/ciclo"}, .status = 1,
          .noErro = "/ciclo: links simb\u00F3licos em ciclo"},
         {.nome = "ajuda da linha", .args = {"linha", "--ajuda"}, .naSaida = "Uso:\n  kivo linha "},
+        {.nome = "op\u00E7\u00F5es", .args = {"painel", "--ajuda"},
+         .naSaida = "\nOp\u00E7\u00F5es:\n  --largura N            cabe em N colunas, de 16 para cima (padr\u00E3o: a "
+                    "largura\n                         do terminal)\n\nCom --seguir, cada"},
+        {.nome = "sem nota", .args = {"limpar", "-h"},
+         .naSaida = "s\u00F3 lista o que apagaria\n\nTodos os comandos: `kivo --ajuda`; o manual: `man kivo`.\n"},
         {.nome = "help", .args = {"help"}, .naSaida = "  kivo verificar "},
         {.nome = "-V", .args = {"-V"}, .naSaida = "kivo "},
         {.nome = "mostrar por evento", .args = {"instalar", "--mostrar", "--gancho", KIVO_GANCHO},

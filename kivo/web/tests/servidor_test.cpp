@@ -22,6 +22,7 @@
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
+#include "resumo_json.hpp"
 #include "processo.hpp"
 #include "terminal/seguir.hpp"
 
@@ -338,6 +339,49 @@ TEST_F(ServidorTest, FluxoDeEventos) {
     EXPECT_EQ(depois[0]["destaque"], "a1");
     EXPECT_EQ(nlohmann::json::parse(pedir(porta, get("/api/resumo")).corpo), depois[0]);
     EXPECT_THAT(c.receber(": pulso\n\n"), HasSubstr(": pulso\n\n"));
+}
+
+// Every field of the summary for fixed records at a fixed moment: cleaned texts, null
+// for what is unknown, the names told apart, the news as notices.
+TEST(ResumoJson, CamposDeCadaSessao) {
+    constexpr double t = 1765000000;
+    const Sessao loja{.id = "l1", .cwd = "/home/ana/loja", .titulo = "Corrige\tlogin", .estado = Estado::atencao,
+                      .detalhe = "Quer permiss\u00E3o", .atualizado = t - 100, .mudouEstadoEm = t - 100, .pid = 7},
+        outra{.id = "l2", .cwd = "/srv/loja", .titulo = "", .estado = Estado::feito, .atualizado = t - 10,
+              .mudouEstadoEm = NAN, .origem = "vscode"};
+    const nlohmann::ordered_json j = web::resumoJson({outra, loja}, t, [](std::int32_t) { return false; },
+                                                     {Novidade::terminou(outra)}, {{"l1", {"Opus", 50.5, 1.25}}});
+    EXPECT_EQ(web::textoJson(j),
+              R"({"humor":"atencao","frase":"Um agente precisa de você.","destaque":"l1","sessoes":[{"id":"l1",)"
+              R"("projeto":"loja","titulo":"Corrige login","nome":"loja · Corrige login","estado":"atencao",)"
+              R"("situacao":"Quer permissão","ha":"há 1 min","mudouEstadoEm":1764999900.0,"processoEncerrado":true,)"
+              R"("contexto":50.5,"custo":1.25,"modelo":"Opus"},{"id":"l2","projeto":"loja","titulo":null,"nome":"loja",)"
+              R"("estado":"feito","situacao":"Pronto","ha":"","mudouEstadoEm":null,"processoEncerrado":false,)"
+              R"("contexto":null,"custo":null,"modelo":null}],"novidades":[{"caso":"terminou","id":"l2",)"
+              R"("titulo":"loja terminou","corpo":"Pronto"}]})");
+}
+
+// When the same records next read differently: an age's text, a time limit, a pid to
+// look at again; never for a time that is not a number.
+TEST(ResumoJson, ProximaMudanca) {
+    constexpr double t = 1765000000;
+    const auto ha = [&](double idade, double mudou, std::optional<std::int32_t> pid = {}) {
+        return Sessao{.id = "s", .cwd = "/p", .estado = Estado::trabalhando, .atualizado = t - idade,
+                      .mudouEstadoEm = t - mudou, .pid = pid};
+    };
+    const struct { const char* nome; std::vector<Sessao> sessoes; double daqui; } casos[] = {
+        {.nome = "nenhuma", .sessoes = {}, .daqui = INFINITY},
+        {.nome = "comemora\u00E7\u00E3o", .sessoes = {ha(1, 1)}, .daqui = 3},
+        {.nome = "45 s", .sessoes = {ha(10, 10)}, .daqui = 35},
+        {.nome = "minuto", .sessoes = {ha(200, 100)}, .daqui = 20},
+        {.nome = "hora", .sessoes = {ha(7000, 7000)}, .daqui = 200},
+        {.nome = "pid", .sessoes = {ha(7000, 7000, 5)}, .daqui = 60},
+        {.nome = "limite", .sessoes = {ha(1190, 30)}, .daqui = 10},
+        {.nome = "velha", .sessoes = {ha(43000, 80000)}, .daqui = 200},
+        {.nome = "dia", .sessoes = {ha(50000, 3 * 86400 - 50)}, .daqui = 50},
+        {.nome = "sem hora", .sessoes = {ha(50000, NAN)}, .daqui = INFINITY},
+    };
+    for (const auto& c : casos) EXPECT_EQ(web::proximaMudanca(c.sessoes, t) - t, c.daqui) << c.nome;
 }
 
 // Through the program: a busy port gives a message and 1 (its other options are kivo's test).
