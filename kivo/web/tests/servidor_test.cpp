@@ -22,6 +22,7 @@
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
+#include "resposta.hpp"
 #include "resumo_json.hpp"
 #include "processo.hpp"
 #include "terminal/seguir.hpp"
@@ -382,6 +383,24 @@ TEST(ResumoJson, ProximaMudanca) {
         {.nome = "sem hora", .sessoes = {ha(50000, NAN)}, .daqui = INFINITY},
     };
     for (const auto& c : casos) EXPECT_EQ(web::proximaMudanca(c.sessoes, t) - t, c.daqui) << c.nome;
+}
+
+// What is read from a request (a query's values, a cookie) and an answer's head: sorted by
+// name, its length or its chunks, kept alive or closed.
+TEST(Resposta, LeituraECabeca) {
+    EXPECT_EQ(web::parametro("t&a=1&t=x%41%2f%2F+%zz%4&T=y&%74=", "t"), (std::vector<std::string>{"", "xA// %zz%4", ""}));
+    EXPECT_EQ(web::decodificado("a+b%20", false), "a+b ");
+    EXPECT_EQ(web::cookie("a=1;kivo-1=x;  kivo-12=y; kivo-1", "kivo-12"), "y");
+    EXPECT_EQ(web::pedaco(std::string(26, 'x')), "1a\r\n" + std::string(26, 'x') + "\r\n");
+    EXPECT_THAT(web::cabecaDe({.fluxo = true}, false, true),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nCache-Control: no-store\r\nConnection: close\r\n"),
+                                 HasSubstr("\r\nTransfer-Encoding: chunked\r\nX-"), Not(HasSubstr("Length"))));
+    EXPECT_THAT(web::cabecaDe({.corpo = "ab"}, true, false),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nCache-Control"),
+                                 HasSubstr("\r\nContent-Length: 2\r\n"), HasSubstr("\r\nKeep-Alive: timeout=2, max=5\r\n")));
+    EXPECT_THAT(web::cabecaDe({.status = 404, .fluxo = true}, true, true),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 404 Not Found\r\nCache"), Not(HasSubstr("Accept")),
+                                 Not(HasSubstr("Transfer"))));
 }
 
 // Through the program: a busy port gives a message and 1 (its other options are kivo's test).
