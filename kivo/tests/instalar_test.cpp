@@ -340,11 +340,10 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
 // broken link per row (its line, and whether the essentials failed).
 TEST_F(Instalar, VerificarCadaElo) {
     const fs::path bin = pasta_.raiz() / "bin", base = pasta_.raiz() / "kivo", gancho = bin / "kivo_gancho";
-    for (const auto& [nome, corpo] : std::vector<std::pair<std::string, std::string>>{
-             {"kivo_gancho", "cat"}, {"tmux", ""}, {"notify-send", ""}, {"3/kivo_gancho", "exit 3"},
-             {"9/kivo_gancho", "kill -9 $$"}}) {
+    for (const auto& [nome, corpo] : {std::pair{"kivo_gancho", "cat"}, {"tmux", ""}, {"notify-send", ""},
+                                      {"3/kivo_gancho", "exit 3"}, {"9/kivo_gancho", "kill -9 $$"}}) {
         fs::create_directories((bin / nome).parent_path());
-        escrever(bin / nome, "#!/bin/sh\n" + corpo + "\n");
+        escrever(bin / nome, "#!/bin/sh\n" + std::string(corpo) + "\n");
         fs::permissions(bin / nome, fs::perms::owner_all);
     }
     OpcoesInstalar o = opcoes();
@@ -364,31 +363,24 @@ TEST_F(Instalar, VerificarCadaElo) {
         for (t = pronto; t.find(de) != std::string::npos;) t.replace(t.find(de), de.size(), para);
         return t;
     };
-    struct Caso {
-        const char* nome;
-        std::string config = {};                                     // the settings file's text ("": as installed)
-        std::function<void(kivo::app::OpcoesVerificar&)> mudar = {};  // over `certo`
-        std::string linha;
-        int status = 0;
+    const auto outro = [&](const char* pasta) { return trocar(b + "/kivo_gancho", b + pasta + "/kivo_gancho"); };
+    struct Caso {  // the settings file's text ("": as installed), a change to `certo`, the status, the line
+        const char* nome; std::string config = {}; std::function<void(kivo::app::OpcoesVerificar&)> mudar = {};
+        int status = 0; std::string linha;
     };
     const Caso casos[] = {
         {.nome = "outro gancho", .mudar = [](auto& v) { v.ganchoAoLado = "/x/kivo_gancho"; },
          .linha = "/kivo_gancho, e roda; n\u00E3o \u00E9 o que est\u00E1 ao lado deste kivo (`kivo instalar` troca por ele)\n"},
         {.nome = "pelo PATH", .config = trocar("'" + b + "/kivo_gancho'", "kivo_gancho"),
          .linha = "\u2713 Gancho: registrado nos 11 eventos, kivo_gancho (o que"},
-        {.nome = "sai com 3", .config = trocar(b + "/kivo_gancho", b + "/3/kivo_gancho"),
-         .linha = "\u2717 Gancho: " + b + "/3/kivo_gancho saiu com status 3 \u2014 reinstale o kivo e " + tirar + "\n",
-         .status = 1},
-        {.nome = "morto", .config = trocar(b + "/kivo_gancho", b + "/9/kivo_gancho"), .linha = "/9/kivo_gancho parou por um sinal",
-         .status = 1},
-        {.nome = "sumiu", .config = trocar(b + "/kivo_gancho", b + "/0/kivo_gancho"),
-         .linha = "\u2717 Gancho: " + b + "/0/kivo_gancho n\u00E3o existe \u2014 " + tirar + " para registrar o deste kivo\n",
-         .status = 1},
-        {.nome = "falta um", .config = trocar(R"("Stop": [)", R"("X": [)"),
-         .linha = "\u2717 Gancho: falta em 1 de 11 eventos (Stop) \u2014 " + tirar + "\n", .status = 1},
-        {.nome = "JSON ruim", .config = "{", .linha = "\u2717 Configura\u00E7\u00F5es do Claude Code: ", .status = 1},
-        {.nome = "de onde", .mudar = [](auto& v) { v.deOnde = "CLAUDE_CONFIG_DIR"; },
-         .linha = "settings.json (de CLAUDE_CONFIG_DIR)\n"},
+        {.nome = "sai com 3", .config = outro("/3"), .status = 1,
+         .linha = "\u2717 Gancho: " + b + "/3/kivo_gancho saiu com status 3 \u2014 reinstale o kivo e " + tirar + "\n"},
+        {.nome = "morto", .config = outro("/9"), .status = 1, .linha = "/9/kivo_gancho parou por um sinal"},
+        {.nome = "sumiu", .config = outro("/0"), .status = 1,
+         .linha = "\u2717 Gancho: " + b + "/0/kivo_gancho n\u00E3o existe \u2014 " + tirar + " para registrar o deste kivo\n"},
+        {.nome = "falta um", .config = trocar(R"("Stop": [)", R"("X": [)"), .status = 1,
+         .linha = "\u2717 Gancho: falta em 1 de 11 eventos (Stop) \u2014 " + tirar + "\n"},
+        {.nome = "JSON ruim", .config = "{", .status = 1, .linha = "\u2717 Configura\u00E7\u00F5es do Claude Code: "},
         {.nome = "linha sua", .config = trocar("'/opt/kivo/bin/kivo' linha", "minha"), .linha = "uma sua, sem o kivo"},
         {.nome = "sem linha", .config = trocar("statusLine", "outra"),
          .linha = "\u2717 Linha de status: nenhuma (opcional) \u2014 `kivo instalar --linha` p\u00F5e a do kivo\n"},

@@ -54,9 +54,7 @@ TEST(Seguir, ArgumentosDaNotificacao) {
               (std::vector<std::string>{"kivo", aviso.titulo, aviso.corpo}));
     for (std::size_t i = 0; i + 3 < osa.size(); i += 2) EXPECT_EQ(osa[i], "-e");
     EXPECT_THAT(osa[3], ::testing::HasSubstr("item 3 of argv) with title (item 2 of argv)"));
-    EXPECT_TRUE(kivo::app::argumentosDe(Meio::nenhum, aviso).empty());
-    kivo::app::Notificacoes semMeio;
-    EXPECT_FALSE(semMeio.disponivel() || semMeio.enviar({"t", "c"}));
+    EXPECT_TRUE(kivo::app::argumentosDe(Meio::nenhum, aviso).empty());  // none sent: the bell (processo_test)
 }
 
 // Each notice starts the program with its texts and returns at once; with 8 still running
