@@ -135,9 +135,8 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(conteudo(pasta_.raiz() / copia0), configuracaoDaAna);
     EXPECT_EQ(conteudo(pasta_.raiz() / (copia0 + "-2")), instalado);
     const std::string c0 = (pasta_.raiz() / copia0).string();
-    EXPECT_THAT(desinstalar(opcoes()).saida, AllOf(StartsWith("Nada a remover"), HasSubstr(
-        "Ficaram as 2 c\u00F3pias que o kivo fez do arquivo:\n  " + c0 + "\n  " + c0 + "-2\nSe n\u00E3o precisar mais "
-        "delas: rm '" + c0 + "' '" + c0 + "-2'\n")));
+    EXPECT_THAT(desinstalar(opcoes()).saida, AllOf(StartsWith("Nada a remover"), HasSubstr("Ficaram as 2 c\u00F3pias que o kivo "
+        "fez do arquivo:\n  " + c0 + "\n  " + c0 + "-2\nSe n\u00E3o precisar mais delas: rm '" + c0 + "' '" + c0 + "-2'\n")));
     EXPECT_EQ(arquivos().size(), 3u);
 }
 
@@ -392,7 +391,7 @@ TEST_F(Instalar, VerificarCadaElo) {
          .linha = "\u2717 tmux: n\u00E3o achei no PATH (opcional: para ir at\u00E9 um agente e para a barra do tmux) \u2014 "
                   "instale o tmux\n\u2717 Notifica\u00E7\u00F5es: n\u00E3o achei o notify-send no PATH"},
         {.nome = "pasta aberta", .mudar = [&](auto&) { chmod(base.c_str(), 0750); },
-         .linha = "\u2717 Pasta dos registros: " + base.string() + " pode ser lida por outras contas (modo 750) \u2014 chmod 700 "}};
+         .linha = "\u2717 Pasta dos registros: " + base.string() + " pode ser lida por outras contas (modo 750) \u2014 chmod"}};
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.nome);
         escrever(arquivo_, c.config.empty() ? pronto : c.config);
