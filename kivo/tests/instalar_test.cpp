@@ -10,12 +10,15 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "instalar/verificar.hpp"
+#include "kivo/armazem.hpp"
 #include "kivo/caminhos.hpp"
 #include "pastas.hpp"
 
@@ -81,7 +84,9 @@ TEST_F(Instalar, CriaArquivoEPastasQuandoFaltam) {
     o.pastaDados = pasta_.raiz() / "nova" / ".kivo";
     const Resultado r = instalar(o);
     ASSERT_EQ(r.status, 0) << r.erros;
-    EXPECT_THAT(r.saida, AllOf(HasSubstr("n\u00E3o h\u00E1 c\u00F3pia"), HasSubstr("(modo 700)")));
+    EXPECT_THAT(r.saida, AllOf(StartsWith("Criei a pasta dos registros, " + o.pastaDados.string() + ", s\u00F3 para "
+                                          "voc\u00EA (modo 700).\nCriei " + arquivo_.string() + " e registrei CLAUDE_PID"),
+                               HasSubstr("n\u00E3o h\u00E1 c\u00F3pia")));
     EXPECT_EQ(fs::status(o.pastaDados).permissions(), fs::perms::owner_all);
     ASSERT_EQ(chmod(o.pastaDados.c_str(), 0755), 0);
     EXPECT_THAT(instalar(o).saida, AllOf(HasSubstr("modo 755"), HasSubstr("chmod 700 " + o.pastaDados.string())));
@@ -129,7 +134,9 @@ TEST_F(Instalar, GuardaOsGanchosDaPessoaECopiaOAnterior) {
     EXPECT_EQ(conteudo(arquivo_), configuracaoDaAna);
     EXPECT_EQ(conteudo(pasta_.raiz() / copia0), configuracaoDaAna);
     EXPECT_EQ(conteudo(pasta_.raiz() / (copia0 + "-2")), instalado);
-    EXPECT_THAT(desinstalar(opcoes()).saida, StartsWith("Nada a remover"));
+    const std::string c0 = (pasta_.raiz() / copia0).string();
+    EXPECT_THAT(desinstalar(opcoes()).saida, AllOf(StartsWith("Nada a remover"), HasSubstr("Ficaram as 2 c\u00F3pias que o kivo "
+        "fez do arquivo:\n  " + c0 + "\n  " + c0 + "-2\nSe n\u00E3o precisar mais delas: rm '" + c0 + "' '" + c0 + "-2'\n")));
     EXPECT_EQ(arquivos().size(), 3u);
 }
 
@@ -147,6 +154,8 @@ TEST_F(Instalar, EntradaNossaJaPresente) {
          .linha = "  ~ PreToolUse (substitui /opt/kivo/bin/kivo_gancho)\n"},
         {.antes = R"([{"hooks":[{"type":"command","command":"/velho/bin/kivo_gancho","timeout":10}]}])",
          .depois = R"([{"hooks":[)" + nossa + "]}]", .linha = "  ~ PreToolUse (substitui /velho/bin/kivo_gancho)\n"},
+        {.antes = R"([{"hooks":[{"type":"command","command":"/a/kivo_gancho"},{"type":"command","command":"/b/kivo_gancho"}]}])",
+         .depois = "[" + certa + "]", .linha = "  ~ PreToolUse (substitui /a/kivo_gancho e mais 1)\n"},
         // A group shared with a hook of the person's is split.
         {.antes = R"([{"matcher":"*","hooks":[)" + meu + R"(,{"type":"command","command":"'/velho dir/kivo_gancho'"}]}])",
          .depois = R"([{"matcher":"*","hooks":[)" + meu + "]}," + certa + "]",
@@ -251,8 +260,13 @@ TEST_F(Instalar, LinkSimbolicoEArquivoQueMudaAntesDaTroca) {
     EXPECT_EQ(config()["model"], "haiku");
     EXPECT_EQ(config()["hooks"].size(), 12u);
     EXPECT_EQ(config()["statusLine"], Json::parse(configuracaoDaAna)["statusLine"]);
-    EXPECT_THAT(r.saida, HasSubstr("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n"));
+    EXPECT_THAT(r.saida, AllOf(HasSubstr(" em " + arquivo_.string() + " (\u2192 " + (dotfiles / "settings.json").string() +
+                                         "):\n"), HasSubstr("printf '%s' \"$entrada\" | '/opt/kivo/bin/kivo' linha\n")));
     EXPECT_EQ(kivo::teste::nomesEm(dotfiles), (std::set<std::string>{"settings.json", copia0}));  // one copy only
+    // Changed before every replacement: given up after five, each copy made on the way removed.
+    o.antesDeTrocar = [&, t = conteudo(arquivo_)]() mutable { escrever(arquivo_, t += " "); };
+    EXPECT_THAT(desinstalar(o).erros, HasSubstr(" mudou 5 vezes enquanto eu o gravava"));
+    EXPECT_EQ(kivo::teste::nomesEm(dotfiles), (std::set<std::string>{"settings.json", copia0}));
 }
 
 // CLAUDE_CONFIG_DIR first; else the home folder the store uses too (an empty or
@@ -320,3 +334,71 @@ TEST(Comandos, AspasDoShellEReconhecimento) {
         }
 }
 }  // namespace
+
+// kivo verificar, one link per line: the whole report when all is in place, then one
+// broken link per row (its line, and whether the essentials failed).
+TEST_F(Instalar, VerificarCadaElo) {
+    const fs::path bin = pasta_.raiz() / "bin", base = pasta_.raiz() / "kivo", gancho = bin / "kivo_gancho";
+    for (const auto& [nome, corpo] : {std::pair{"kivo_gancho", "cat"}, {"tmux", ""}, {"notify-send", ""},
+                                      {"3/kivo_gancho", "exit 3"}, {"9/kivo_gancho", "kill -9 $$"}}) {
+        fs::create_directories((bin / nome).parent_path());
+        escrever(bin / nome, "#!/bin/sh\n" + std::string(corpo) + "\n");
+        fs::permissions(bin / nome, fs::perms::owner_all);
+    }
+    OpcoesInstalar o = opcoes();
+    o.gancho = gancho, o.linha = true, o.pastaDados = base;
+    ASSERT_EQ(instalar(o).status, 0);
+    kivo::Armazem(base / "sessoes").gravar({.id = "a", .cwd = "/home/ana/loja", .atualizado = momento - 130});
+    const std::string pronto = conteudo(arquivo_), b = bin.string(), tirar = "rode `kivo instalar`";
+    const kivo::app::OpcoesVerificar certo{.arquivo = arquivo_, .ganchoAoLado = gancho, .base = base,
+                                           .agora = momento, .path = b.c_str(), .sessaoGrafica = true};
+    EXPECT_EQ(kivo::app::verificar(certo).saida,
+              "\u2713 Configura\u00E7\u00F5es do Claude Code: " + arquivo_.string() + "\n\u2713 Gancho: registrado nos 11 "
+              "eventos, " + b + "/kivo_gancho (o que est\u00E1 ao lado deste kivo), e roda\n\u2713 Linha de status: "
+              "'/opt/kivo/bin/kivo' linha\n\u2713 Pasta dos registros: " + base.string() + " (s\u00F3 sua)\n\u2713 "
+              "\u00DAltimo evento: h\u00E1 2 min (loja)\n\u2713 tmux: " + b + "/tmux\n\u2713 Notifica\u00E7\u00F5es: " + b +
+              "/notify-send\nO essencial est\u00E1 no lugar.\n");
+    const auto trocar = [&](const std::string& de, const std::string& para, std::string t = {}) {
+        for (t = pronto; t.find(de) != std::string::npos;) t.replace(t.find(de), de.size(), para);
+        return t;
+    };
+    const auto outro = [&](const char* pasta) { return trocar(b + "/kivo_gancho", b + pasta + "/kivo_gancho"); };
+    struct Caso {  // the settings file's text ("": as installed), a change to `certo`, the status, the line
+        const char* nome; std::string config = {}; std::function<void(kivo::app::OpcoesVerificar&)> mudar = {};
+        int status = 0; std::string linha;
+    };
+    const Caso casos[] = {
+        {.nome = "outro gancho", .mudar = [](auto& v) { v.ganchoAoLado = "/x/kivo_gancho"; },
+         .linha = "/kivo_gancho, e roda; n\u00E3o \u00E9 o que est\u00E1 ao lado deste kivo (`kivo instalar` troca por ele)\n"},
+        {.nome = "pelo PATH", .config = trocar("'" + b + "/kivo_gancho'", "kivo_gancho"),
+         .linha = "\u2713 Gancho: registrado nos 11 eventos, kivo_gancho (o que"},
+        {.nome = "sai com 3", .config = outro("/3"), .status = 1,
+         .linha = "\u2717 Gancho: " + b + "/3/kivo_gancho saiu com status 3 \u2014 reinstale o kivo e " + tirar + "\n"},
+        {.nome = "morto", .config = outro("/9"), .status = 1, .linha = "/9/kivo_gancho parou por um sinal"},
+        {.nome = "sumiu", .config = outro("/0"), .status = 1,
+         .linha = "\u2717 Gancho: " + b + "/0/kivo_gancho n\u00E3o existe \u2014 " + tirar + " para registrar o deste kivo\n"},
+        {.nome = "falta um", .config = trocar(R"("Stop": [)", R"("X": [)"), .status = 1,
+         .linha = "\u2717 Gancho: falta em 1 de 11 eventos (Stop) \u2014 " + tirar + "\n"},
+        {.nome = "JSON ruim", .config = "{", .status = 1, .linha = "\u2717 Configura\u00E7\u00F5es do Claude Code: "},
+        {.nome = "linha sua", .config = trocar("'/opt/kivo/bin/kivo' linha", "minha"), .linha = "uma sua, sem o kivo"},
+        {.nome = "sem linha", .config = trocar("statusLine", "outra"),
+         .linha = "\u2717 Linha de status: nenhuma (opcional) \u2014 `kivo instalar --linha` p\u00F5e a do kivo\n"},
+        {.nome = "sem eventos", .mudar = [&](auto& v) { v.base = pasta_.raiz() / "vazia"; },
+         .linha = "\u2717 Nenhum evento ainda \u2014 abra uma sess\u00E3o do Claude Code\n"},
+        {.nome = "sem tela", .mudar = [](auto& v) { v.sessaoGrafica = false; },
+         .linha = "\u2717 Notifica\u00E7\u00F5es: " + b + "/notify-send, mas sem sess\u00E3o gr\u00E1fica"},
+        {.nome = "sem programas", .mudar = [](auto& v) { v.path = "/nada"; },
+         .linha = "\u2717 tmux: n\u00E3o achei no PATH (opcional: para ir at\u00E9 um agente e para a barra do tmux) \u2014 "
+                  "instale o tmux\n\u2717 Notifica\u00E7\u00F5es: n\u00E3o achei o notify-send no PATH"},
+        {.nome = "pasta aberta", .mudar = [&](auto&) { chmod(base.c_str(), 0750); },
+         .linha = "\u2717 Pasta dos registros: " + base.string() + " pode ser lida por outras contas (modo 750) \u2014 chmod"}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        escrever(arquivo_, c.config.empty() ? pronto : c.config);
+        kivo::app::OpcoesVerificar v = certo;
+        if (c.mudar) c.mudar(v);
+        const Resultado r = kivo::app::verificar(v);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_THAT(r.saida, AllOf(HasSubstr(c.linha), ::testing::EndsWith(c.status ? "acima.\n" : "no lugar.\n")));
+    }
+}

@@ -4,7 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <functional>
@@ -42,35 +46,33 @@ protected:
                "Tem uma pergunta pra voc\u00EA", agora);
         gravar("site", "site", Estado::trabalhando, "Lendo arquivos", agora);
         gravar("antiga", "antiga", Estado::feito, "Feito", agora - 13 * 3600);
+        // A FIFO among the records: no command may wait on it (a hang shows as 124).
+        EXPECT_EQ(mkfifo((sessoes_ / "x.json").c_str(), 0600), 0);
     }
-    std::map<std::string, std::string> ambiente(const char* noColor = nullptr) const {
-        std::map<std::string, std::string> a = {
-            {"KIVO_DIR", pasta_.raiz().string()}, {"HOME", pasta_.raiz().string()}, {"PATH", "/usr/bin:/bin"}};
+    // KIVO_DIR and HOME this folder, unless `a` says otherwise.
+    std::map<std::string, std::string> ambiente(const char* noColor = nullptr,
+                                                std::map<std::string, std::string> a = {}) const {
+        a.insert({{"KIVO_DIR", pasta_.raiz().string()}, {"HOME", pasta_.raiz().string()}, {"PATH", "/usr/bin:/bin"}});
         if (noColor) a["NO_COLOR"] = noColor;
         return a;
     }
-    // The program with this folder as KIVO_DIR, under `timeout` (a hang shows as 124).
+    // The program in that environment, under `timeout` (a hang shows as 124).
     Execucao kivo(std::vector<std::string> args, const std::string& entrada = "", const char* noColor = nullptr,
-                  const std::string& programa = KIVO_EXECUTAVEL) const {
+                  const std::string& programa = KIVO_EXECUTAVEL,
+                  const std::map<std::string, std::string>& mais = {}) const {
         args.insert(args.begin(), {"/usr/bin/timeout", "-s", "TERM", "10", programa});
-        return kivo::teste::rodar({args, ambiente(noColor)}, entrada);
+        return kivo::teste::rodar({args, ambiente(noColor, mais)}, entrada);
     }
     kivo::teste::PastaTemporaria pasta_;
     fs::path sessoes_ = pasta_.raiz() / "sessoes";
 };
 
-TEST_F(Processo, FifoNaPastaNaoPrendeNinguem) {
-    ASSERT_EQ(mkfifo((sessoes_ / "x.json").c_str(), 0600), 0);
+// The hook must not wait on a FIFO where its record goes while holding the lock: its record replaces it.
+TEST_F(Processo, GanchoNaoEsperaPorUmFifo) {
     ASSERT_EQ(mkfifo((sessoes_ / "fila.json").c_str(), 0600), 0);
-    const Execucao painel = kivo({"painel"});
-    EXPECT_EQ(painel.status, 0);
-    EXPECT_THAT(painel.saida, HasSubstr("site"));
-    // The hook must not wait on the FIFO while holding the lock; its record replaces it.
     const auto inicio = R"({"hook_event_name":"SessionStart","session_id":"fila","cwd":"/tmp/f"})";
     EXPECT_EQ(kivo({}, inicio, nullptr, KIVO_GANCHO).status, 0);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sessoes_ / "fila.json")));
-    EXPECT_EQ(kivo({"linha"}).status, 0);
-    EXPECT_EQ(kivo({"limpar", "--mostrar"}).status, 0);
 }
 
 // Every subcommand's options, one row each: what is accepted, what is refused, with part
@@ -78,16 +80,17 @@ TEST_F(Processo, FifoNaPastaNaoPrendeNinguem) {
 TEST_F(Processo, LinhaDeComando) {
     const std::string arquivo = (pasta_.raiz() / "claude" / "settings.json").string();
     const std::string desconhecida = "op\u00E7\u00E3o desconhecida para ";
-    const std::string ajuda = "kivo painel --seguir", numero = "--largura precisa de um n\u00FAmero";
+    const std::string ajuda =  // a text on two lines, in the column
+        "  kivo painel --seguir   redesenha a cada segundo e avisa das novidades\n" + std::string(25, ' ') +
+        "(1\u20139, Enter: ir ao agente; q: sair)\n  kivo painel --todas ";
     const std::string faixa = "--porta precisa de um n\u00FAmero de 1 a 65535: ";
     struct Caso { std::vector<std::string> args; int status = 0; std::string saida, erro; };
     const Caso casos[] = {
         // A pipe without --largura gets whole lines.
         {.args = {"painel"}, .saida = "-com-um-nome-bem-comprido \u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora\n"},
         {.args = {"painel", "--todas"}, .saida = "antiga"},
-        {.args = {"painel", "--largura", "20"}, .saida = "\n    Quer permiss\u00E3o"},
-        {.args = {"painel", "--largura=0"}, .status = 2, .erro = numero},
-        {.args = {"painel", "--largura", "2x"}, .status = 2, .erro = numero},
+        {.args = {"painel", "--largura=16"},
+         .saida = "  ! api-de-paga\u2026\n    Tem uma\n    pergunta pra\n    voc\u00EA \u00B7 agora\n"},
         {.args = {"painel", "--largura"}, .status = 2, .erro = "--largura precisa de um valor"},
         {.args = {"painel", "--largurax=3"}, .status = 2, .erro = desconhecida + "painel: --largurax=3"},
         {.args = {"painel", "--ajuda"}, .saida = ajuda}, {.args = {"painel", "-h"}, .saida = ajuda},
@@ -106,7 +109,7 @@ TEST_F(Processo, LinhaDeComando) {
          .erro = desconhecida + "desinstalar: --gancho"},
         {.args = {"desinstalar", "--linha"}, .status = 2, .erro = desconhecida + "desinstalar: --linha"},
         {.args = {"instalar", "--arquivo="}, .status = 2, .erro = "--arquivo precisa de um caminho"},
-        {.args = {"olhar"}, .status = 2, .erro = "comando desconhecido: olhar"},
+        {.args = {"olhar"}, .status = 2, .erro = "comando desconhecido: olhar\nVeja `kivo --ajuda`.\n"},
         {.args = {"web", "--porta=0"}, .status = 2, .erro = faixa + "0"},
         {.args = {"web", "--porta", "65536"}, .status = 2, .erro = faixa + "65536"},
         {.args = {"web", "--porta", "80a"}, .status = 2, .erro = faixa + "80a"},
@@ -134,30 +137,57 @@ TEST_F(Processo, LinhaDeComando) {
     EXPECT_THAT(web.erro, AllOf(StartsWith("kivo: n\u00E3o consegui iniciar /"), HasSubstr("/kivo_web: ")));
 }
 
-// With --todas it shows the old record, and leaves it; without, it cleans up at once,
-// shows the panel once, with no escape codes, news as lines of their own (a hook run
-// once the panel is out), and waits for the signal, which ends it with status 0.
+// In a pipe it cleans up at once, shows the panel once, with no escape codes, news as
+// lines of their own (a hook run once the panel is out), and waits for the signal, which
+// ends it with status 0.
 TEST_F(Processo, PainelSeguirNumCanoMostraUmaVezEEsperaOSinal) {
-    const auto seguir = [&](std::vector<std::string> args, const std::string& ate, const std::string& hook) {
-        args.insert(args.begin(), {KIVO_EXECUTAVEL, "painel", "--seguir"});
-        const kivo::teste::Processo p = kivo::teste::iniciar({args, ambiente(), true});
-        std::string saida;
-        EXPECT_TRUE(kivo::teste::lerAte(p.saida, saida, "~ site")) << saida;  // the panel is out
-        if (!hook.empty()) kivo::teste::rodar({{KIVO_GANCHO}, ambiente()}, hook);
-        EXPECT_TRUE(kivo::teste::lerAte(p.saida, saida, ate)) << saida;
-        EXPECT_EQ(waitpid(p.pid, nullptr, WNOHANG), 0) << "ended before the signal";
-        kill(p.pid, SIGTERM);
-        const Execucao fim = kivo::teste::terminar(p, "");
-        EXPECT_EQ(fim.status, 0);
-        return saida + fim.saida;
-    };
-    EXPECT_THAT(seguir({"--todas"}, "antiga", ""), HasSubstr("antiga"));
-    EXPECT_TRUE(fs::exists(sessoes_ / "antiga.json"));
-    const std::string parou = R"({"hook_event_name":"Stop","session_id":"site","last_assistant_message":"Ok"})";
-    const std::string r = seguir({}, "  site terminou: Pronto: Ok\n", parou);
+    const kivo::teste::Processo p = kivo::teste::iniciar({{KIVO_EXECUTAVEL, "painel", "--seguir"}, ambiente(), true});
+    std::string r;
+    EXPECT_TRUE(kivo::teste::lerAte(p.saida, r, "~ site")) << r;  // the panel is out
+    kivo::teste::rodar({{KIVO_GANCHO}, ambiente()},
+                       R"({"hook_event_name":"Stop","session_id":"site","last_assistant_message":"Ok"})");
+    EXPECT_TRUE(kivo::teste::lerAte(p.saida, r, "  site terminou: Pronto: Ok\n")) << r;
+    EXPECT_EQ(waitpid(p.pid, nullptr, WNOHANG), 0) << "ended before the signal";
+    kill(p.pid, SIGTERM);
+    const Execucao fim = kivo::teste::terminar(p, "");
+    EXPECT_EQ(fim.status, 0);
+    r += fim.saida;
     EXPECT_FALSE(fs::exists(sessoes_ / "antiga.json"));
     EXPECT_THAT(r, Not(HasSubstr("\x1b")));
     EXPECT_EQ(r.find("loja-virtual"), r.rfind("loja-virtual")) << r;  // the panel once
+}
+
+// On a terminal, with --todas: the alternate screen, frames of the terminal's size, a bell for
+// news no notification carried; the signal brings back the normal screen with the last panel,
+// the old record still there.
+TEST_F(Processo, PainelSeguirNumTerminal) {
+    const int mestre = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(mestre >= 0 && grantpt(mestre) == 0 && unlockpt(mestre) == 0);
+    const int terminal = open(ptsname(mestre), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios modo{};
+    const winsize tamanho{.ws_row = 9, .ws_col = 30, .ws_xpixel = 0, .ws_ypixel = 0};
+    ASSERT_EQ(tcgetattr(terminal, &modo), 0);
+    modo.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // "\n" as written
+    ASSERT_TRUE(tcsetattr(terminal, TCSANOW, &modo) == 0 && ioctl(terminal, TIOCSWINSZ, &tamanho) == 0);
+    const kivo::teste::Processo p =
+        kivo::teste::iniciar({{KIVO_EXECUTAVEL, "painel", "--seguir", "--todas", "--avisos", "todos"}, ambiente("1"),
+                              true, terminal});
+    close(terminal);
+    std::string tela;
+    EXPECT_TRUE(kivo::teste::lerAte(mestre, tela, "\x1b[J")) << tela;
+    EXPECT_THAT(tela, StartsWith("\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026\n"));
+    kivo::teste::rodar({{KIVO_GANCHO}, ambiente()}, R"({"hook_event_name":"Stop","session_id":"site"})");
+    EXPECT_TRUE(kivo::teste::lerAte(mestre, tela, "\a")) << tela;
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(kivo::teste::terminar(p, "").status, 0);
+    tela += kivo::teste::lerAteOFim(mestre);
+    EXPECT_THAT(tela, ::testing::ContainsRegex("\x1b\\[K  Novidades:\n\x1b\\[K  [0-9:]{8}  site terminou:\n"
+                                               "\x1b\\[K    Pronto\x1b\\[J\a"));
+    EXPECT_THAT(tela, ::testing::EndsWith(
+        "\x1b[?7h\x1b[?25h\x1b[?1049l  (O.O)!  2 agentes precisam\n  de voc\u00EA.\n\n  ! api-de-pagamentos-com-um-\u2026\n"
+        "    Tem uma pergunta pra voc\u00EA\n    \u00B7 agora\n  ! loja-virtual\n    Quer permiss\u00E3o para rodar\n    um "
+        "comando \u00B7 agora\n  \u2713 site \u2014 Pronto \u00B7 agora\n  \u00B7 antiga\n    Esperando voc\u00EA \u00B7 h\u00E1 13 h\n"));
+    EXPECT_TRUE(fs::exists(sessoes_ / "antiga.json"));
 }
 
 // One line, status 0, nothing on standard error: this session is left out; an explicit
@@ -203,10 +233,7 @@ TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
          .trecho = invalido + "1, coluna 14): tem bytes que n\u00E3o s\u00E3o UTF-8"},
         {.nome = "FIFO", .preparar = [&] { ASSERT_EQ(mkfifo(arquivo.c_str(), 0600), 0); }, .trecho = "\u00E9 um FIFO"},
         {.nome = "link para FIFO",
-         .preparar = [&] {
-             ASSERT_EQ(mkfifo((pasta_.raiz() / "cano").c_str(), 0600), 0);
-             fs::create_symlink("cano", arquivo);
-         },
+         .preparar = [&] { ASSERT_EQ(mkfifo((pasta_.raiz() / "cano").c_str(), 0600), 0); fs::create_symlink("cano", arquivo); },
          .trecho = "\u00E9 um FIFO"},
         {.nome = "dispositivo", .preparar = [&] { fs::create_symlink("/dev/null", arquivo); }, .trecho = "\u00E9 um dispositivo"},
         {.nome = "pasta", .preparar = [&] { fs::create_directory(arquivo); }, .trecho = "\u00E9 uma pasta"},
@@ -222,16 +249,13 @@ TEST_F(Processo, ConfiguracaoQueNaoEhUmTextoJsonNumArquivoComum) {
             if (comando == "instalar") args.insert(args.end(), {"--gancho", KIVO_GANCHO});
             const Execucao r = kivo(args);
             EXPECT_EQ(r.status, 1) << comando << ": " << r.saida;
-            EXPECT_THAT(r.erro, ::testing::AllOf(::testing::HasSubstr(c.trecho), ::testing::HasSubstr("Nada foi alterado")))
-                << comando;
+            EXPECT_THAT(r.erro, AllOf(HasSubstr(c.trecho), HasSubstr("Nada foi alterado"))) << comando;
         }
         struct stat depois {};
         ASSERT_EQ(stat(arquivo.c_str(), &depois), 0);
-        EXPECT_EQ(depois.st_mtim.tv_sec, antes.st_mtim.tv_sec);
-        EXPECT_EQ(depois.st_mtim.tv_nsec, antes.st_mtim.tv_nsec);
-        if (S_ISREG(antes.st_mode)) {
-            EXPECT_EQ(kivo::teste::conteudo(arquivo), bytes);
-        }
+        EXPECT_EQ(std::tie(depois.st_mtim.tv_sec, depois.st_mtim.tv_nsec),
+                  std::tie(antes.st_mtim.tv_sec, antes.st_mtim.tv_nsec));
+        if (S_ISREG(antes.st_mode)) { EXPECT_EQ(kivo::teste::conteudo(arquivo), bytes); }
         std::error_code e;
         fs::remove_all(arquivo, e);
         fs::remove(pasta_.raiz() / "cano", e);
@@ -265,6 +289,11 @@ TEST_F(Processo, PrimeirosMinutos) {
          .naSaida = "(?.?) kivo: sem a pasta " + semPasta.substr(0, 20)},
         {.nome = "til entre aspas", .args = {"painel"}, .ambiente = {{"KIVO_DIR", "~/kivo"}}, .status = 1,
          .noErro = "KIVO_DIR \u00E9 \"~/kivo\", com um ~ que o shell n\u00E3o expandiu"},
+        {.nome = "sem KIVO_DIR", .args = {"painel"}, .ambiente = {{"KIVO_DIR", ""}, {"HOME", raiz + "/c"}},
+         .naSaida = raiz + "/c/.kivo n\u00E3o existe (rode `kivo instalar`; `kivo verificar` confere o resto).\n"},
+        {.nome = "sob um arquivo", .args = {"painel"}, .ambiente = {{"KIVO_DIR", raiz + "/comum/k"}}, .status = 1,
+         .noErro = "kivo: pasta dos registros: n\u00E3o consegui ler " + raiz + "/comum/k: uma parte do caminho n\u00E3o "
+                   "\u00E9 uma pasta.\nconfira KIVO_DIR e as permiss\u00F5es da pasta; `kivo verificar` confere o resto.\n"},
         {.nome = "pasta que \u00E9 arquivo", .args = {"painel", "--seguir"}, .ambiente = {{"KIVO_DIR", raiz + "/comum"}},
          .status = 1, .noErro = raiz + "/comum n\u00E3o \u00E9 uma pasta.\nconfira KIVO_DIR"},
         {.nome = "largura pequena demais", .args = {"painel", "--largura", "5"}, .status = 2,
@@ -273,11 +302,9 @@ TEST_F(Processo, PrimeirosMinutos) {
          .status = 1, .noErro = "/comum/s.json: uma parte do caminho n\u00E3o \u00E9 uma pasta."},
         {.nome = "ELOOP", .args = {"desinstalar", "--arquivo", raiz + "/ciclo"}, .status = 1,
          .noErro = "/ciclo: links simb\u00F3licos em ciclo"},
-        {.nome = "ajuda da linha", .args = {"linha", "--ajuda"}, .naSaida = "Uso:\n  kivo linha "},
-        {.nome = "help", .args = {"help"}, .naSaida = "  kivo verificar "},
-        {.nome = "-V", .args = {"-V"}, .naSaida = "kivo "},
-        {.nome = "mostrar por evento", .args = {"instalar", "--mostrar", "--gancho", KIVO_GANCHO},
-         .naSaida = ":\n  + SessionStart\n  + UserPromptSubmit\n"},
+        {.nome = "op\u00E7\u00F5es", .args = {"painel", "--ajuda"}, .naSaida = "\nOp\u00E7\u00F5es:\n  --largura N" +
+         std::string(12, ' ') + "cabe em N colunas, de 16 para cima (padr\u00E3o: a largura\n" + std::string(25, ' ') +
+         "do terminal)\n  --avisos QUAIS"},
         {.nome = "instalar", .args = {"instalar", "--gancho", KIVO_GANCHO}, .naSaida = "`kivo verificar` confere"},
         {.nome = "tudo no lugar", .args = {"verificar"},
          .naSaida = "\u2713 Gancho: registrado nos 11 eventos, " KIVO_GANCHO},
@@ -288,11 +315,7 @@ TEST_F(Processo, PrimeirosMinutos) {
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.nome);
-        std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "TERM", "10", KIVO_EXECUTAVEL};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        std::map<std::string, std::string> ambiente = {{"KIVO_DIR", raiz}, {"HOME", raiz}, {"PATH", "/usr/bin:/bin"}};
-        for (const auto& [k, v] : c.ambiente) ambiente[k] = v;
-        const Execucao r = kivo::teste::rodar({argv, ambiente});
+        const Execucao r = kivo(c.args, "", nullptr, KIVO_EXECUTAVEL, c.ambiente);
         EXPECT_EQ(r.status, c.status) << r.saida << r.erro;
         EXPECT_THAT(r.saida, ::testing::HasSubstr(c.naSaida));
         EXPECT_THAT(r.erro, c.noErro.empty() ? ::testing::Matcher<std::string>(std::string())
@@ -315,11 +338,7 @@ TEST_F(Processo, ContextoECustoDaLinhaDeStatus) {
         nlohmann::json::parse(kivo::teste::conteudo(fs::path(KIVO_DADOS) / "claude-code-2.1.197-statusline.json"));
     const fs::path consumo = pasta_.raiz() / "consumo", registro = sessoes_ / (std::string(estaSessao) + ".json");
     const std::string antes = kivo::teste::conteudo(registro);
-    const struct {
-        const char* sessao;
-        double contexto, custo;
-        const char* naLinha;
-    } casos[] = {
+    const struct { const char* sessao; double contexto, custo; const char* naLinha; } casos[] = {
         {estaSessao, 92.4, 4.366, " \u00B7 1 trabalhando\n"},
         {"site", 10, 0, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto\n"},
         {"sem-registro", 99, 100, " \u00B7 api-de-pagamentos-c\u2026 92% do contexto \u00B7 1 trabalhando\n"},
@@ -336,9 +355,8 @@ TEST_F(Processo, ContextoECustoDaLinhaDeStatus) {
     // Bad input: still one line, and nothing kept from it.
     for (const std::string ruim :
          {R"({"session_id":"loja","model":[],"context_window":{"used_percentage":"x"},"cost":7})",
-          R"({"session_id":"loja","cost":{"total_cost_usd":1e999}})", "\xFF{"}) {
+          R"({"session_id":"loja","cost":{"total_cost_usd":1e999}})", "\xFF{"})
         EXPECT_THAT(kivo({"linha"}, ruim).saida, ::testing::MatchesRegex("\\(O\\.O\\)! [^\n]*\n"));
-    }
     EXPECT_THAT(kivo({"painel"}).saida,
                 ::testing::HasSubstr(
                     "\u2014 Tem uma pergunta pra voc\u00EA \u00B7 agora \u00B7 92% \u00B7 Opus 4.8 (1M context) "

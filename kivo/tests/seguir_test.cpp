@@ -54,9 +54,7 @@ TEST(Seguir, ArgumentosDaNotificacao) {
               (std::vector<std::string>{"kivo", aviso.titulo, aviso.corpo}));
     for (std::size_t i = 0; i + 3 < osa.size(); i += 2) EXPECT_EQ(osa[i], "-e");
     EXPECT_THAT(osa[3], ::testing::HasSubstr("item 3 of argv) with title (item 2 of argv)"));
-    EXPECT_TRUE(kivo::app::argumentosDe(Meio::nenhum, aviso).empty());
-    kivo::app::Notificacoes semMeio;
-    EXPECT_FALSE(semMeio.disponivel() || semMeio.enviar({"t", "c"}));
+    EXPECT_TRUE(kivo::app::argumentosDe(Meio::nenhum, aviso).empty());  // none sent: the bell (processo_test)
 }
 
 // Each notice starts the program with its texts and returns at once; with 8 still running
@@ -92,14 +90,13 @@ TEST(Seguir, ProgramaSoNoPathAbsoluto) {
     fs::current_path(antes);
 }
 
-// Whole, on short screens, and at 30 columns: the header cut, the news broken under its time.
+// Whole, and on short screens (a terminal's width: processo_test).
 TEST(Seguir, Quadro) {
     const std::string painel = "  (o.o)  Acordado\n\n  \u00B7 loja\n";
     const std::string topo =
         "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n\x1b[K  (o.o)  Acordado\n";
     EXPECT_EQ(kivo::app::quadro(painel, {}, 0),
               topo + "\x1b[K\n\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Nenhuma novidade desde que o painel abriu.\x1b[J");
-    const std::deque<std::string> novidades = {"10:00:00  loja-virtual terminou: Pronto: Carrinho consertado"};
     // A short screen keeps the newest news: the oldest go first, then the panel's end.
     const std::deque<std::string> tres = {"09:00:00  a", "09:30:00  b", "10:00:00  c"};
     EXPECT_EQ(kivo::app::quadro(painel, tres, 8),
@@ -107,9 +104,5 @@ TEST(Seguir, Quadro) {
     EXPECT_EQ(kivo::app::quadro(painel, tres, 4),
               "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segundo \u00B7 Ctrl-C para sair\n\x1b[K\n\x1b[K  Novidades:\n"
               "\x1b[K  10:00:00  c\x1b[J");
-    EXPECT_EQ(kivo::app::quadro(painel, novidades, 0, 30),
-              "\x1b[H\x1b[Kkivo \u00B7 atualiza a cada segund\u2026\n\x1b[K\n\x1b[K  (o.o)  Acordado\n\x1b[K\n"
-              "\x1b[K  \u00B7 loja\n\x1b[K\n\x1b[K  Novidades:\n\x1b[K  10:00:00  loja-virtual\n"
-              "\x1b[K    terminou: Pronto: Carrinho\n\x1b[K    consertado\x1b[J");
 }
 }  // namespace

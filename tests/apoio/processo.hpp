@@ -21,6 +21,7 @@ struct Comando {
     std::vector<std::string> argv;                // argv[0]: the program's path
     std::map<std::string, std::string> ambiente;  // the whole environment
     bool semEntrada = false;                      // standard input closed, not a pipe
+    int saida = -1;                               // standard output on this descriptor (a terminal), not a pipe
 };
 
 struct Execucao {
@@ -51,7 +52,7 @@ inline Processo iniciar(const Comando& c) {
     const pid_t pid = fork();
     if (pid == 0) {
         c.semEntrada ? close(0) : dup2(in[0], 0);
-        dup2(out[1], 1), dup2(err[1], 2);
+        dup2(c.saida >= 0 ? c.saida : out[1], 1), dup2(err[1], 2);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -23,6 +23,8 @@
 #include "kivo/armazem.hpp"
 #include "kivo/tempos.hpp"
 #include "pastas.hpp"
+#include "resposta.hpp"
+#include "resumo_json.hpp"
 #include "processo.hpp"
 #include "terminal/seguir.hpp"
 
@@ -381,6 +383,65 @@ TEST_F(ServidorTest, FluxoDeEventos) {
     EXPECT_EQ(depois[0]["destaque"], "a1");
     EXPECT_EQ(nlohmann::json::parse(pedir(porta, get("/api/resumo")).corpo), depois[0]);
     EXPECT_THAT(c.receber(": pulso\n\n"), HasSubstr(": pulso\n\n"));
+}
+
+// Every field of the summary for fixed records at a fixed moment: cleaned texts, null
+// for what is unknown, the names told apart, the news as notices.
+TEST(ResumoJson, CamposDeCadaSessao) {
+    constexpr double t = 1765000000;
+    const Sessao loja{.id = "l1", .cwd = "/home/ana/loja", .titulo = "Corrige\tlogin", .estado = Estado::atencao,
+                      .detalhe = "Quer permiss\u00E3o", .atualizado = t - 100, .mudouEstadoEm = t - 100, .pid = 7},
+        outra{.id = "l2", .cwd = "/srv/loja", .titulo = "", .estado = Estado::feito, .atualizado = t - 10,
+              .mudouEstadoEm = NAN, .origem = "vscode"};
+    const nlohmann::ordered_json j = web::resumoJson({outra, loja}, t, [](std::int32_t) { return false; },
+                                                     {Novidade::terminou(outra)}, {{"l1", {"Opus", 50.5, 1.25}}});
+    EXPECT_EQ(web::textoJson(j),
+              R"({"humor":"atencao","frase":"Um agente precisa de você.","destaque":"l1","sessoes":[{"id":"l1",)"
+              R"("projeto":"loja","titulo":"Corrige login","nome":"loja · Corrige login","estado":"atencao",)"
+              R"("situacao":"Quer permissão","ha":"há 1 min","mudouEstadoEm":1764999900.0,"processoEncerrado":true,)"
+              R"("contexto":50.5,"custo":1.25,"modelo":"Opus"},{"id":"l2","projeto":"loja","titulo":null,"nome":"loja",)"
+              R"("estado":"feito","situacao":"Pronto","ha":"","mudouEstadoEm":null,"processoEncerrado":false,)"
+              R"("contexto":null,"custo":null,"modelo":null}],"novidades":[{"caso":"terminou","id":"l2",)"
+              R"("titulo":"loja terminou","corpo":"Pronto"}]})");
+}
+
+// When the same records next read differently: an age's text, a time limit, a pid to
+// look at again; never for a time that is not a number.
+TEST(ResumoJson, ProximaMudanca) {
+    constexpr double t = 1765000000;
+    struct Caso { const char* nome; double parado, mudou; std::optional<std::int32_t> pid; double daqui; };
+    const Caso casos[] = {
+        {.nome = "4 s", .parado = 1, .mudou = 1, .daqui = 3}, {.nome = "45 s", .parado = 10, .mudou = 10, .daqui = 35},
+        {.nome = "minuto", .parado = 200, .mudou = 100, .daqui = 20},
+        {.nome = "hora", .parado = 7000, .mudou = 7000, .daqui = 200},
+        {.nome = "pid", .parado = 7000, .mudou = 7000, .pid = 5, .daqui = 60},
+        {.nome = "limite", .parado = 1190, .mudou = 30, .daqui = 10},
+        {.nome = "velha", .parado = 43000, .mudou = 80000, .daqui = 200},
+        {.nome = "dia", .parado = 50000, .mudou = 3 * 86400 - 50, .daqui = 50},
+        {.nome = "sem hora", .parado = 50000, .mudou = NAN, .daqui = INFINITY}};
+    for (const Caso& c : casos) {
+        const Sessao s{.id = "s", .cwd = "/p", .estado = Estado::trabalhando, .atualizado = t - c.parado,
+                       .mudouEstadoEm = t - c.mudou, .pid = c.pid};
+        EXPECT_EQ(web::proximaMudanca({s}, t) - t, c.daqui) << c.nome;
+    }
+    EXPECT_EQ(web::proximaMudanca({}, t), INFINITY);
+}
+
+// What is read from a request (a query's values, a cookie) and an answer's head: sorted by
+// name, its length or its chunks, kept alive or closed.
+TEST(Resposta, LeituraECabeca) {
+    EXPECT_EQ(web::parametro("t&a=1&t=x%41%2f%2F+%zz%4&T=y&%74=", "t"),
+              (std::vector<std::string>{"", "xA// %zz%4", ""}));
+    EXPECT_EQ(web::decodificado("a+b%20", false), "a+b ");
+    EXPECT_EQ(web::cookie("a=1;kivo-1=x;  kivo-12=y; kivo-1", "kivo-12"), "y");
+    EXPECT_EQ(web::pedaco(std::string(26, 'x')), "1a\r\n" + std::string(26, 'x') + "\r\n");
+    EXPECT_THAT(web::cabecaDe({.fluxo = true}, false, true),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nCache-Control: no-store\r\nConnection: "
+                                                       "close\r\n"),
+                                 HasSubstr("\r\nTransfer-Encoding: chunked\r\nX-"), Not(HasSubstr("Length"))));
+    EXPECT_THAT(web::cabecaDe({.corpo = "ab"}, true, false),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nCache-Control"),
+                                 HasSubstr("\r\nContent-Length: 2\r\n"), HasSubstr("\r\nKeep-Alive: timeout=2, max=5\r\n")));
 }
 
 // Through the program: a busy port gives a message and 1 (its other options are kivo's test).
