@@ -9,7 +9,8 @@ export ICU_ROOT ?= $(shell brew --prefix icu4c 2>/dev/null)
 endif
 
 # Debian packages needed to build and test.
-PACOTES := g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
+# icu-devtools: icupkg and genccode, which cut ICU's data down to what the programs use.
+PACOTES := g++ cmake ninja-build pkg-config libicu-dev icu-devtools nlohmann-json3-dev libgtest-dev libbenchmark-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
