@@ -88,16 +88,18 @@ fuzz: deps deps-fuzz $(FUZZ_BUILD)/build.ninja
 	fuzz/rodar.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # --- Debian packages (CPack) for amd64 and arm64, checked on a fresh Debian 12; arm64's
-# tests under qemu.
-.PHONY: pacote pacote-amd64 pacote-arm64 test-pacote deps-arm64 test-arm64
+# tests under qemu; the npm tarballs.
+.PHONY: pacote pacote-amd64 pacote-arm64 test-pacote deps-arm64 test-arm64 npm test-npm
 PACOTE_BUILD ?= build-pacote
 PACOTE_ARM64_BUILD ?= build-pacote-arm64
 ARM64_BUILD ?= build-arm64
+NPM_BUILD ?= build-npm
 # Extra configure options for the package builds.
 PACOTE_CMAKE ?=
 PACOTES_PACOTE := dpkg-dev debootstrap
 # Debian's cross compiler, the arm64 libraries beside the host's (multiarch), qemu's user mode.
 PACOTES_ARM64 := g++-aarch64-linux-gnu qemu-user-static libc6-dev:arm64 libicu-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64
+VERSAO := $(shell sed -n 's/^ *VERSION \([0-9.]*\)$$/\1/p' CMakeLists.txt)
 
 deps-arm64:
 	@if command -v dpkg >/dev/null 2>&1 && ! dpkg --print-foreign-architectures | grep -qx arm64; then \
@@ -139,6 +141,19 @@ $(ARM64_BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps deps-arm64
 test-arm64: deps deps-arm64 $(ARM64_BUILD)/build.ninja
 	cmake --build $(ARM64_BUILD) -j $(JOBS)
 	tests/arm64/rodar.sh $(ARM64_BUILD)
+
+# npm: the tarballs in $(NPM_BUILD) (npm/empacotar.sh), from both architectures' programs.
+npm: pacote
+	@command -v npm >/dev/null 2>&1 || { $(SUDO) apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends nodejs npm; }
+	rm -rf $(NPM_BUILD) $(PACOTE_BUILD)/npm $(PACOTE_ARM64_BUILD)/npm
+	cmake --install $(PACOTE_BUILD) --component kivo --prefix $(PACOTE_BUILD)/npm --strip >/dev/null
+	cmake --install $(PACOTE_ARM64_BUILD) --component kivo --prefix $(PACOTE_ARM64_BUILD)/npm --strip >/dev/null
+	npm/empacotar.sh $(NPM_BUILD) $(VERSAO) $(PACOTE_BUILD)/npm $(PACOTE_ARM64_BUILD)/npm
+
+# npm install -g of the tarballs into a temporary prefix, with no registry to reach.
+test-npm: npm
+	tests/npm/verificar.sh $(NPM_BUILD)
 
 # --- A second toolchain: clang 14 with libc++, warnings are errors, the whole test
 # suite (GoogleTest built from Debian's sources with libc++; no benchmarks). The
