@@ -88,13 +88,14 @@ fuzz: deps deps-fuzz $(FUZZ_BUILD)/build.ninja
 	fuzz/rodar.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # --- Debian packages (CPack) for amd64 and arm64, checked on a fresh Debian 12; arm64's
-# tests under qemu; the npm tarballs.
-.PHONY: pacote pacote-amd64 pacote-arm64 test-pacote deps-arm64 test-arm64 npm test-npm
+# tests under qemu; the npm tarballs; a release of all of them.
+.PHONY: pacote pacote-amd64 pacote-arm64 test-pacote deps-arm64 test-arm64 npm test-npm lancamento
 PACOTE_BUILD ?= build-pacote
 PACOTE_ARM64_BUILD ?= build-pacote-arm64
 ARM64_BUILD ?= build-arm64
 NPM_BUILD ?= build-npm
-# Extra configure options for the package builds.
+LANCAMENTO ?= build-lancamento
+# Extra configure options for the package builds (make lancamento gives its own).
 PACOTE_CMAKE ?=
 PACOTES_PACOTE := dpkg-dev debootstrap
 # Debian's cross compiler, the arm64 libraries beside the host's (multiarch), qemu's user mode.
@@ -154,6 +155,21 @@ npm: pacote
 # npm install -g of the tarballs into a temporary prefix, with no registry to reach.
 test-npm: npm
 	tests/npm/verificar.sh $(NPM_BUILD)
+
+# A release from the last commit (git archive, so nothing uncommitted goes in), built in
+# $(LANCAMENTO)/fonte: both architectures' .debs, the npm tarballs and SHA256SUMS, in
+# $(LANCAMENTO). Times come from the commit (SOURCE_DATE_EPOCH) and no build path is kept,
+# so two runs give the same bytes.
+lancamento:
+	@git diff --quiet HEAD -- 2>/dev/null || echo "lancamento: mudanças não commitadas ficam de fora (usa o último commit)"
+	rm -rf $(LANCAMENTO)
+	mkdir -p $(LANCAMENTO)/fonte
+	git archive HEAD | tar -x -C $(LANCAMENTO)/fonte
+	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct) $(MAKE) -C $(LANCAMENTO)/fonte --no-print-directory npm \
+	  PACOTE_CMAKE="-DCMAKE_CXX_FLAGS='-Werror -ffile-prefix-map=$(abspath $(LANCAMENTO))/fonte/=' -DCMAKE_INSTALL_PREFIX=/usr"
+	cp $(LANCAMENTO)/fonte/$(PACOTE_BUILD)/*.deb $(LANCAMENTO)/fonte/$(PACOTE_ARM64_BUILD)/*.deb \
+	   $(LANCAMENTO)/fonte/$(NPM_BUILD)/*.tgz $(LANCAMENTO)/
+	cd $(LANCAMENTO) && sha256sum *.deb *.tgz >SHA256SUMS && cat SHA256SUMS
 
 # --- A second toolchain: clang 14 with libc++, warnings are errors, the whole test
 # suite (GoogleTest built from Debian's sources with libc++; no benchmarks). The

@@ -14,7 +14,7 @@ try {
 } catch {
   process.stderr.write(`kivo: falta o pacote ${pacote}, com os programas para esta máquina ` +
     `(${process.platform} ${process.arch}). Há pacotes para linux x64 e arm64; instale-os junto: ` +
-    'npm install -g kivocore-kivo-*.tgz\n');
+    'npm install -g -O ./kivocore-kivo-*.tgz\n');
   process.exit(1);
 }
 
