@@ -36,8 +36,9 @@ function(kivo_dados_icu)
     DEPENDS "${KIVO_ICUDATA_A}" "${PROJECT_SOURCE_DIR}/cmake/dados_icu.cmake"
     COMMENT "Reduzindo os dados do ICU a ${itens}"
     VERBATIM)
-  # An archive of the one object, after ICU's own archives on the link line.
-  add_library(kivo_icu_dados STATIC "${objeto}")
+  # An archive of the one object, after ICU's own archives on the link line; made only
+  # for a program that links it (not in the builds with the shared ICU).
+  add_library(kivo_icu_dados STATIC EXCLUDE_FROM_ALL "${objeto}")
   set_target_properties(kivo_icu_dados PROPERTIES LINKER_LANGUAGE CXX)
   target_link_libraries(kivo_icu_estatica INTERFACE kivo_icu_dados)
 endfunction()
