@@ -350,6 +350,17 @@ int instalarOuDesinstalar(bool instalar, const Chamada& c) {
             escrever(stderr, erro);
             return 1;
         }
+        // npx runs packages from its cache, which npm empties at will.
+        const std::string noNpx = kivo::app::noCacheDoNpx(*caminho) ? *caminho
+                                  : opcoes.linha && kivo::app::noCacheDoNpx(kivo.string()) ? kivo.string()
+                                                                                          : "";
+        if (!noNpx.empty()) {
+            escrever(stderr, "kivo: " + noNpx +
+                                 " est\u00E1 no cache do npx, que o npm apaga quando quer: registrado, deixaria de "
+                                 "existir.\nInstale de vez com `npm install -g` (o mesmo pacote que voc\u00EA deu ao npx) "
+                                 "e rode `kivo instalar` de novo.\n");
+            return 1;
+        }
         opcoes.gancho = *caminho;
         opcoes.kivo = kivo.string();
     }

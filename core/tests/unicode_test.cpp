@@ -40,6 +40,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {"\U0001F468\u200D\U0001F469\u200D\U0001F467!", 2, "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
         {"\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9x", 3, "\U0001F1E7\U0001F1F7\U0001F1F5\U0001F1F9"},
         {"\U0001F44D\U0001F3FDab", 3, "\U0001F44D\U0001F3FDa"},
+        {"\u1100\u1161\u11A8\uAC00\u11A8x", 3, "\u1100\u1161\u11A8\uAC00\u11A8"},  // Hangul: L V T, LV T
         {"12345678\u00e91234567", 16, "12"},  // the accent in the second 8-byte word
     };
     for (const auto& [texto, total, primeiros] : casos)
@@ -49,6 +50,7 @@ TEST(Grafemas, ContaCortaELimites) {
         {" \u0301", 1, false}, {"\r\n", 1, false}, {"\n\r", 1, true}, {"_\u200D", 1, false}, {"\u00e9a", 2, true},
         {"\u0600 ", 2, false},  // a prepended mark holds the next character, but not a control one
         {"\u0600\n", 2, true}, {"\u0600\u0080", 2, true},
+        {"\u1100\uAC00", 3, false}, {"\u11A8\u1100", 3, true},  // Hangul L joins LV; T never joins L
         {"\U0001F1E7\U0001F1F7", 4, false}, {"\U0001F1E7\U0001F1F7\U0001F1F5", 8, true}, {"a", 1, true},
         {"\n\xb4", 1, true},  // a stray continuation byte is a character of its own
         {std::string_view("\u20ac").substr(1), 1, true},  // ...even after a lead byte outside the view

@@ -76,6 +76,8 @@ fs::path executavelInvocado(std::string_view argv0, const char* path, const fs::
     return invocado;
 }
 
+bool noCacheDoNpx(std::string_view caminho) { return caminho.find("/_npx/") != std::string_view::npos; }
+
 std::optional<std::string> localizarGancho(const std::optional<std::string>& dado,
                                            const fs::path& executavel, std::string& erro) {
     std::error_code ec;

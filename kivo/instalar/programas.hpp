@@ -26,6 +26,10 @@ bool terminaEm(std::string_view caminho, std::string_view nome);
 std::filesystem::path executavelInvocado(std::string_view argv0, const char* path,
                                          const std::filesystem::path& resolvido);
 
+// Whether `caminho` lies in npx's cache (a folder "_npx"), which npm empties and refills
+// at will: a program registered from there would be gone some day.
+bool noCacheDoNpx(std::string_view caminho);
+
 // The kivo_gancho to register: `dado` made absolute when given, else "kivo_gancho"
 // in the folder of `executavel`. nullopt, with a message for the user in `erro`,
 // when that is not an executable file.

@@ -137,6 +137,21 @@ TEST_F(Processo, LinhaDeComando) {
     EXPECT_THAT(web.erro, AllOf(StartsWith("kivo: n\u00E3o consegui iniciar /"), HasSubstr("/kivo_web: ")));
 }
 
+// Run through npx, kivo and kivo_gancho sit in npx's cache: nothing is registered from
+// there, and the user is told how to install for good.
+TEST_F(Processo, InstalarDoCacheDoNpxNaoRegistra) {
+    const fs::path npx = pasta_.raiz() / ".npm" / "_npx" / "4f1c" / "bin";
+    fs::create_directories(npx);
+    fs::create_symlink(KIVO_EXECUTAVEL, npx / "kivo");
+    fs::create_symlink(KIVO_GANCHO, npx / "kivo_gancho");
+    const fs::path arquivo = pasta_.raiz() / "claude" / "settings.json";
+    const Execucao r = kivo({"instalar", "--arquivo", arquivo.string()}, "", nullptr, (npx / "kivo").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.erro, AllOf(HasSubstr((npx / "kivo_gancho").string() + " est\u00E1 no cache do npx"),
+                              HasSubstr("npm install -g")));
+    EXPECT_FALSE(fs::exists(arquivo));
+}
+
 // In a pipe it cleans up at once, shows the panel once, with no escape codes, news as
 // lines of their own (a hook run once the panel is out), and waits for the signal, which
 // ends it with status 0.

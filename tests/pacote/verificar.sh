@@ -44,6 +44,9 @@ if [ "${1:-}" = --dentro ]; then
   dentro useradd -m ana
   evento='{"hook_event_name":"Stop","session_id":"pacote","cwd":"/home/ana/loja","last_assistant_message":"## Pronto"}'
 
+  # The programs carry only the ICU data they use (cmake/dados_icu.cmake); with all of it, 40 MiB and 100 MiB.
+  verificar "$deb_kivo: no máximo 8 MiB para baixar e 20 MiB instalado" \
+    bash -c "[ \$(stat -c %s '$pacotes/$deb_kivo') -le $((8 << 20)) ] && [ \$(dpkg-deb -f '$pacotes/$deb_kivo' Installed-Size) -le $((20 << 10)) ]"
   verificar "apt install ./$deb_kivo" dentro apt-get install -y -q "/tmp/pacotes/$deb_kivo"
   dentro dpkg -L kivo | while read -r f; do [ -d "$raiz$f" ] || echo "$f"; done >"$raiz/tmp/arquivos-kivo"
   verificar "o pacote traz os comandos, as páginas de manual, o README e a licença" \
