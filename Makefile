@@ -51,6 +51,7 @@ bench: build
 	bench/gancho.sh $(BUILD)
 	bench/linha.sh $(BUILD)
 	bench/ir.sh $(BUILD)
+	bench/espelho.sh $(BUILD)
 	@for b in $(BUILD)/bin/kivo_*_bench; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true
 
 # A recorded pair of agent sessions replayed through kivo_gancho into a temporary

@@ -9,10 +9,9 @@
 
 const { spawn } = require('child_process');
 const fs = require('fs');
-const http = require('http');
 const os = require('os');
 const path = require('path');
-const { performance } = require('perf_hooks');
+const { agora, dormir, fmt, cpuDe, iniciarWeb, fluxoDeEventos } = require('./medidas.cjs');
 
 const [kivo, gancho, modulos, vezesTexto] = process.argv.slice(2);
 const VEZES = Number(vezesTexto || 40);
@@ -20,11 +19,6 @@ const puppeteer = require(path.resolve(modulos, 'puppeteer-core'));
 const raiz = fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-bench-web-'));
 const pasta = path.join(raiz, 'sessoes');
 fs.mkdirSync(pasta, { recursive: true });
-const agora = () => performance.timeOrigin + performance.now();
-const dormir = (ms) => new Promise((r) => setTimeout(r, ms));
-const mediana = (v) => { const o = [...v].sort((a, b) => a - b); return o[Math.floor(o.length / 2)]; };
-const p95 = (v) => { const o = [...v].sort((a, b) => a - b); return o[Math.min(o.length - 1, Math.floor(o.length * 0.95))]; };
-const fmt = (v) => 'mediana ' + mediana(v).toFixed(1) + ' ms, p95 ' + p95(v).toFixed(1) + ' ms (' + v.length + ' vezes)';
 
 // A record written the way the hook writes it: a temporary file, then a rename.
 function gravar(id, titulo) {
@@ -37,10 +31,6 @@ function gravar(id, titulo) {
   return inicio;
 }
 
-function cpuDe(pid) {  // utime + stime, in clock ticks
-  const campos = fs.readFileSync('/proc/' + pid + '/stat', 'utf8').split(') ')[1].split(' ');
-  return Number(campos[11]) + Number(campos[12]);
-}
 function memoriaDe(pid) {  // KiB: the whole RSS, and its private (anonymous) part
   const status = fs.readFileSync('/proc/' + pid + '/status', 'utf8');
   const campo = (nome) => Number(status.match(new RegExp(nome + ':\\s+(\\d+)'))[1]);
@@ -49,28 +39,11 @@ function memoriaDe(pid) {  // KiB: the whole RSS, and its private (anonymous) pa
 }
 
 async function principal() {
-  const servidor = spawn(kivo, ['web'], { env: { ...process.env, KIVO_DIR: raiz }, stdio: ['ignore', 'pipe', 'inherit'] });
-  const endereco = await new Promise((resolve) => {
-    let texto = '';
-    servidor.stdout.on('data', (d) => {
-      texto += d;
-      const m = texto.match(/http:\/\/127\.0\.0\.1:(\d+)\/\?t=([0-9a-f]+)/);
-      if (m) resolve({ url: m[0], porta: Number(m[1]), token: m[2] });
-    });
-  });
+  const { servidor, endereco } = await iniciarWeb(kivo, [], { ...process.env, KIVO_DIR: raiz });
 
   // 1. Event stream, straight from node.
-  let esperando = null;
-  const pedido = http.get({
-    host: '127.0.0.1', port: endereco.porta, path: '/api/eventos',
-    headers: { Cookie: 'kivo-' + endereco.porta + '=' + endereco.token },
-  });
-  await new Promise((resolve) => pedido.on('response', (r) => {
-    r.setEncoding('utf8');
-    r.on('data', (bloco) => { if (esperando && bloco.includes(esperando.marca)) { esperando.fim(agora()); esperando = null; } });
-    resolve();
-  }));
-  const aguardar = (marca) => new Promise((fim) => { esperando = { marca, fim }; });
+  const fluxo = await fluxoDeEventos(endereco);
+  const aguardar = fluxo.aguardar;
   const doRegistro = [];
   const doGancho = [];
   for (let i = 0; i < VEZES; i++) {
@@ -87,7 +60,7 @@ async function principal() {
     doGancho.push((await chegouGancho) - inicioGancho);
     await dormir(20);
   }
-  pedido.destroy();
+  fluxo.fechar();
   console.log('registro gravado -> evento no cliente do fluxo:        ' + fmt(doRegistro));
   console.log('kivo_gancho iniciado -> evento no cliente do fluxo:    ' + fmt(doGancho));
 
