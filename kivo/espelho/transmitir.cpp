@@ -16,6 +16,7 @@
 #include "apresentacao/apresentacao.hpp"
 #include "apresentacao/espelho.hpp"
 #include "apresentacao/registros.hpp"
+#include "base/descritor.hpp"
 #include "base/vigia.hpp"
 #include "kivo/armazem.hpp"
 
@@ -25,16 +26,6 @@ namespace {
 
 // After a change, the rest of its burst (a hook replaces a record in two steps).
 constexpr int kRajadaMs = 5;
-
-bool escreverTudo(int fd, std::string_view texto) {
-    while (!texto.empty()) {
-        const ssize_t n = write(fd, texto.data(), texto.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        texto.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string numero(double x) {
     return nlohmann::json(std::isfinite(x) ? x : 0.0).dump();
