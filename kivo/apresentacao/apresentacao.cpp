@@ -130,6 +130,7 @@ std::string semContatoCom(const Remota& remota, double agora) {
     if (remota.contato > 0) {
         if (const std::string ha = haQuanto(agora - remota.contato); !ha.empty() && ha != "agora") t += " " + ha;
     }
+    if (!remota.aviso.empty()) t += ": " + remota.aviso;
     return t;
 }
 

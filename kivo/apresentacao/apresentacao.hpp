@@ -57,13 +57,15 @@ struct Remota {
     std::string id;            // over there
     bool semContato = false;
     double contato = 0;        // when its machine was last heard from
+    std::string aviso;         // why it is out of contact, in one line (ssh's words)
 };
 using Remotas = std::map<std::string, Remota>;
 // With `remotas`, a session whose machine is out of contact says so (semContatoCom).
 Item itemDe(const Sessao& sessao, double agora, const ProcessoVivo& vivo, const Remotas* remotas = nullptr);
 
 // What a view says of a session whose machine is out of contact: "sem contato com
-// gpu-box h\u00E1 3 min" (or "sem contato com gpu-box" before the first contact).
+// gpu-box h\u00E1 3 min" (or "sem contato com gpu-box" before the first contact), then
+// why, when known (": ssh: connect to host gpu-box port 22: Connection refused").
 std::string semContatoCom(const Remota& remota, double agora);
 
 

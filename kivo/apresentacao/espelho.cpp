@@ -150,7 +150,7 @@ Espelhadas espelhadas(const std::vector<Maquina>& maquinas, double agora) {
         std::string rotulo = m.nome;
         std::replace(rotulo.begin(), rotulo.end(), '/', '-');
         for (Sessao s : m.sessoes) {
-            Remota r{.maquina = m.nome, .id = s.id, .semContato = longe, .contato = m.contato};
+            Remota r{.maquina = m.nome, .id = s.id, .semContato = longe, .contato = m.contato, .aviso = m.aviso};
             s.id += "@" + m.nome;
             s.cwd = "/" + rotulo + " \u00B7 " + s.projeto();
             if (s.pid) s.pid = vivo(*s.pid) ? std::nullopt : std::optional<std::int32_t>(kPidEncerrado);

@@ -306,6 +306,7 @@ TEST_F(Espelhar, AsVistasDaquiMostramAsOutrasMaquinas) {
                                                     .sessoes = {sessao("a1b2c3d4", "api", kivo::Estado::atencao)},
                                                     .vivos = {77}}));
     ASSERT_TRUE(kivo::app::gravarMaquina(espelhos, {.nome = "dev", .contato = agora - 200, .conectado = false,
+                                                    .aviso = "ssh: connect to host dev port 22: Connection refused",
                                                     .sessoes = {sessao("e5f6", "web", kivo::Estado::trabalhando)},
                                                     .vivos = {77}}));
     const std::map<std::string, std::string> ambiente = {
@@ -314,7 +315,7 @@ TEST_F(Espelhar, AsVistasDaquiMostramAsOutrasMaquinas) {
         {"REMOTO", "echo 'Fui para api: tmux, sess\u00E3o \u201Cum\u201D, janela 0, painel 1.'"}};
     const auto painel = kivo::teste::rodar({{KIVO_EXECUTAVEL, "painel", "--largura", "100"}, ambiente});
     EXPECT_THAT(painel.saida, HasSubstr("gpu-box \u00B7 api \u2014 Quer permiss\u00E3o"));
-    EXPECT_THAT(painel.saida, HasSubstr("dev \u00B7 web \u2014 sem contato com dev h\u00E1 3 min"));
+    EXPECT_THAT(painel.saida, HasSubstr("dev \u00B7 web\n    sem contato com dev h\u00E1 3 min: ssh: connect to host dev port 22"));
     EXPECT_THAT(painel.saida, Not(HasSubstr("processo encerrado")));
     EXPECT_THAT(painel.saida, HasSubstr("precisa de voc\u00EA"));  // the mood spans machines
     const auto linha = kivo::teste::rodar({{KIVO_EXECUTAVEL, "linha"}, ambiente});
