@@ -1,7 +1,6 @@
 #include "instalar/instalar.hpp"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
